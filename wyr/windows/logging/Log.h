@@ -1,0 +1,24 @@
+#pragma once
+
+#include "wyr/windows/logging/LogVerbosity.h"
+#include "wyr/windows/system/SystemError.h"
+
+#include <cstdarg>
+
+namespace wyr::windows::logging {
+
+// Logs a printf-style wide message (use %ls for wide and %s for narrow strings)
+// under a context, by convention the caller's "Class::method". A verbosity that
+// no connected listener accepts costs a mask test: nothing is formatted or posted.
+void log(const LogVerbosity& verbosity, const char* context, const wchar_t* format, ...);
+void vlog(const LogVerbosity& verbosity, const char* context, const wchar_t* format, va_list args);
+
+// Whether a message of this verbosity would reach any listener; lets a caller skip
+// building the arguments of a message nobody reads.
+bool logEnabled(const LogVerbosity& verbosity) noexcept;
+
+// Logs at Error the system message text of a code, literally; nothing for a code
+// without text.
+void logSystemError(system::ErrorCode code, const char* context);
+
+} // namespace wyr::windows::logging
