@@ -38,12 +38,14 @@ WaitableTimer::WaitableTimer(Reset reset)
 bool WaitableTimer::arm(int flags, const itimerspec& spec) noexcept {
     std::lock_guard guard(_lock);
     std::uint64_t value = 0;
+    // Forget the signal and the expiries of the previous setting; a due time already
+    // past expires at once and must survive.
     [[maybe_unused]] auto n = ::read(_level.get(), &value, sizeof value);
+    n = ::read(_timer.get(), &value, sizeof value);
     if (::timerfd_settime(_timer.get(), flags, &spec, nullptr) != 0) {
         setLastErrorFromErrno();
         return false;
     }
-    n = ::read(_timer.get(), &value, sizeof value); // forget expiries of the previous setting
     return true;
 }
 
