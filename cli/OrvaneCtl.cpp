@@ -1,0 +1,127 @@
+#include "cli/OrvaneCtl.h"
+
+#include "device/OrvaneMessage.h"
+#include "wyr/windows/system/SystemError.h"
+#include "wyr/windows/system/TextConversion.h"
+
+#include <charconv>
+#include <cstdint>
+#include <iomanip>
+#include <optional>
+
+namespace cli {
+
+namespace {
+
+using device::OrvaneMessage;
+using wyr::windows::system::toNarrow;
+
+std::optional<std::uint32_t> parseUnsigned(const std::string& text) {
+    std::uint32_t value = 0;
+    const auto* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || text.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+const OrvaneMessage* findCommand(const std::string& name) {
+    for (const auto& [id, message] : OrvaneMessage::registry()) {
+        if (toNarrow(message->name()) == name) {
+            return message;
+        }
+    }
+    return nullptr;
+}
+
+bool takesArgument(const OrvaneMessage& message) {
+    return message == OrvaneMessage::SET_GAIN || message == OrvaneMessage::SET_FRAME_RATE;
+}
+
+} // namespace
+
+int OrvaneCtl::run(const std::vector<std::string>& args) {
+    if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
+        return usage(args.empty() ? 2 : 0);
+    }
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "compose") {
+        return compose(rest);
+    }
+    if (args[0] == "error") {
+        return explainError(rest);
+    }
+    _err << "orvanectl: unknown command '" << args[0] << "'\n";
+    return usage(2);
+}
+
+int OrvaneCtl::usage(int exitCode) {
+    auto& s = exitCode == 0 ? _out : _err;
+    s << "Usage: orvanectl <command> [arguments]\n"
+         "\n"
+         "Commands:\n"
+         "  compose <COMMAND> [value]  print the sentence sent to the instrument for a command\n"
+         "                             (";
+    bool first = true;
+    for (const auto& [id, message] : OrvaneMessage::registry()) {
+        s << (first ? "" : ", ") << toNarrow(message->name());
+        first = false;
+    }
+    s << ")\n"
+         "  error <code>               explain a result code found in the log\n"
+         "  help                       show this text\n";
+    return exitCode;
+}
+
+int OrvaneCtl::compose(const std::vector<std::string>& args) {
+    if (args.empty()) {
+        _err << "orvanectl compose: name a command\n";
+        return 2;
+    }
+    const OrvaneMessage* message = findCommand(args[0]);
+    if (message == nullptr) {
+        _err << "orvanectl compose: unknown command '" << args[0] << "'\n";
+        return 2;
+    }
+    std::vector<std::uint8_t> sentence;
+    if (takesArgument(*message)) {
+        const auto value = args.size() == 2 ? parseUnsigned(args[1]) : std::nullopt;
+        if (!value) {
+            _err << "orvanectl compose: " << args[0] << " takes one unsigned value (0 to 4294967295)\n";
+            return 2;
+        }
+        OrvaneMessage::compose(sentence, *message, *value);
+    } else {
+        if (args.size() != 1) {
+            _err << "orvanectl compose: " << args[0] << " takes no value\n";
+            return 2;
+        }
+        OrvaneMessage::compose(sentence, *message);
+    }
+    const auto flags = _out.flags();
+    for (std::size_t i = 0; i < sentence.size(); ++i) {
+        _out << (i == 0 ? "" : " ") << std::uppercase << std::hex << std::setw(2) << std::setfill('0')
+             << static_cast<unsigned>(sentence[i]);
+    }
+    _out.flags(flags);
+    _out << "\n";
+    return 0;
+}
+
+int OrvaneCtl::explainError(const std::vector<std::string>& args) {
+    const auto code = args.size() == 1 ? parseUnsigned(args[0]) : std::nullopt;
+    if (!code) {
+        _err << "orvanectl error: give one result code, such as 1460\n";
+        return 2;
+    }
+    const auto& text = wyr::windows::system::systemMessage(*code);
+    if (text.empty()) {
+        _out << *code << ": no description is known for this code\n";
+        return 1;
+    }
+    _out << *code << ": " << toNarrow(text) << "\n";
+    return 0;
+}
+
+} // namespace cli
