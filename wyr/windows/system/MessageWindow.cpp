@@ -15,6 +15,10 @@ struct WindowState {
     MessageWindow::Handler handler;
     MessageWindow::Discard discard;
     std::weak_ptr<MessageQueue> queue;
+    // Orders posts against destroy(): a post either lands before the waiting
+    // messages are discarded or is refused, never after them (and lost).
+    std::mutex postLock;
+    bool destroyed = false;
 };
 
 struct Windows {
@@ -38,7 +42,9 @@ std::shared_ptr<WindowState> find(WindowHandle handle) {
 } // namespace
 
 MessageWindow::MessageWindow(Handler handler, Discard discard) : _owner(currentThreadId()) {
-    auto state = std::make_shared<WindowState>(WindowState{std::move(handler), std::move(discard), {}});
+    auto state = std::make_shared<WindowState>();
+    state->handler = std::move(handler);
+    state->discard = std::move(discard);
     state->queue = MessageQueue::current();
     auto& w = windows();
     std::lock_guard guard(w.lock);
@@ -60,6 +66,10 @@ void MessageWindow::destroy() {
         state = std::move(it->second);
         w.byHandle.erase(it);
     }
+    {
+        std::lock_guard guard(state->postLock);
+        state->destroyed = true;
+    }
     if (const auto queue = state->queue.lock()) {
         queue->removeWindowMessages(_handle, [&state](const Message& m) {
             if (state->discard) {
@@ -76,6 +86,11 @@ bool MessageWindow::post(MessageId message, WPARAM wParam, LPARAM lParam) const 
 bool MessageWindow::post(WindowHandle window, MessageId message, WPARAM wParam, LPARAM lParam) {
     const auto state = find(window);
     if (!state) {
+        setLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return false;
+    }
+    std::lock_guard guard(state->postLock);
+    if (state->destroyed) {
         setLastError(ERROR_INVALID_WINDOW_HANDLE);
         return false;
     }
