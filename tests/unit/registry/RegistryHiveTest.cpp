@@ -1,0 +1,217 @@
+#include "wyr/windows/system/registry/RegistryHive.h"
+
+#include "tests/unit/support/LogCapture.h"
+#include "tests/unit/support/TempConfigHome.h"
+#include "wyr/windows/system/TextConversion.h"
+#include "wyr/windows/system/registry/RegKey.h"
+#include "wyr/windows/system/registry/RegistryFile.h"
+
+#include <gtest/gtest.h>
+#include <random>
+#include <set>
+#include <signal.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace wyr::windows::system;
+using test::LogCapture;
+
+namespace {
+
+const std::wstring kConfig = L"Software\\Tolvek\\Orvane\\Config";
+
+class RegistryHiveTest : public test::TempConfigHome {
+protected:
+    static ErrorCode writeState(const std::wstring& state, int copies = 1) {
+        RegKey key(RegRootKey::HKEY_CURRENT_USER, kConfig + L"\\State");
+        for (int i = 0; i < copies; ++i) {
+            key.setValue(RegValue::fromString(L"V" + std::to_wstring(i), state));
+        }
+        return key.write();
+    }
+
+    // The values of Config\State in a file's bytes; fails the test when it does not parse.
+    static std::vector<std::wstring> stateIn(const std::string& bytes) {
+        RegistryNode root(L"HKEY_CURRENT_USER");
+        RegistryFile::Problem problem;
+        EXPECT_TRUE(RegistryFile::parse(bytes, root, problem))
+            << problem.line << ": " << toNarrow(problem.reason);
+        std::vector<std::wstring> found;
+        const RegistryNode* node = &root;
+        for (const wchar_t* part : {L"Software", L"Tolvek", L"Orvane", L"Config", L"State"}) {
+            node = node == nullptr ? nullptr : node->findChild(part);
+        }
+        for (const auto& value : node == nullptr ? std::vector<RegValue>{} : node->values()) {
+            std::wstring text;
+            value.asString(text);
+            found.push_back(text);
+        }
+        return found;
+    }
+};
+
+} // namespace
+
+TEST_F(RegistryHiveTest, AnUnparsableFileIsSetAsideReportedAndNeverOverwritten) {
+    LogCapture log(0x0040);
+    const std::string garbage("\x01\x02 not a settings file \xFF", 25);
+    writeSettings(garbage);
+
+    RegKey key(RegRootKey::HKEY_CURRENT_USER, kConfig);
+    EXPECT_EQ(key.open(), ERROR_BADDB);
+    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
+    EXPECT_EQ(readAll(settingsFile().string() + ".corrupt"), garbage);
+    EXPECT_FALSE(log.matching(L"cannot be parsed").empty());
+    EXPECT_FALSE(log.matching(L"The configuration registry database is corrupt.").empty());
+    EXPECT_EQ(key.open(), ERROR_FILE_NOT_FOUND) << "reported once; the keys start empty";
+
+    // A second bad file gets its own name; the first copy stays.
+    writeSettings("Windows Registry Editor Version 5.00\n\"Orphan\"=\"value\"\n");
+    EXPECT_EQ(key.open(), ERROR_BADDB);
+    EXPECT_EQ(readAll(settingsFile().string() + ".corrupt"), garbage);
+    EXPECT_NE(readAll(settingsFile().string() + ".1.corrupt").find("Orphan"), std::string::npos);
+
+    ASSERT_EQ(writeState(L"fresh"), ERROR_SUCCESS);
+    EXPECT_EQ(stateIn(readAll(settingsFile())), std::vector<std::wstring>{L"fresh"});
+}
+
+TEST_F(RegistryHiveTest, AReadOnlyFileIsLeftAsItIs) {
+    ASSERT_EQ(writeState(L"kept"), ERROR_SUCCESS);
+    const std::string before = readAll(settingsFile());
+    std::filesystem::permissions(settingsFile(), std::filesystem::perms::owner_read);
+    LogCapture log(0x0040);
+
+    EXPECT_EQ(writeState(L"changed"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(readAll(settingsFile()), before);
+    EXPECT_FALSE(log.matching(L"read-only").empty());
+    EXPECT_FALSE(log.matching(L"Access is denied.").empty());
+}
+
+TEST_F(RegistryHiveTest, AFolderThatCannotBeCreatedIsAResultNotACrash) {
+    const auto blocker = home / "blocker";
+    std::ofstream(blocker) << "a file where the folder should be";
+    ::setenv("XDG_CONFIG_HOME", blocker.c_str(), 1);
+    LogCapture log(0x0040);
+
+    RegKey key(RegRootKey::HKEY_CURRENT_USER, kConfig);
+    EXPECT_EQ(key.open(), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(writeState(L"lost?"), ERROR_PATH_NOT_FOUND);
+    EXPECT_FALSE(log.matching(L"Cannot create the settings folder").empty());
+    EXPECT_EQ(readAll(blocker), "a file where the folder should be");
+}
+
+TEST_F(RegistryHiveTest, AFileThatCannotBeReadIsNeverReplaced) {
+    std::filesystem::create_directories(settingsFile() / "inside");
+    RegKey key(RegRootKey::HKEY_CURRENT_USER, kConfig);
+    EXPECT_EQ(key.open(), ERROR_DIRECTORY);
+    EXPECT_EQ(key.open(), ERROR_DIRECTORY) << "as long as it stays unreadable";
+    EXPECT_EQ(writeState(L"x"), ERROR_DIRECTORY);
+    EXPECT_TRUE(std::filesystem::is_directory(settingsFile() / "inside"));
+}
+
+TEST_F(RegistryHiveTest, AKillBetweenWritingAndRenamingLeavesTheOldFile) {
+    ASSERT_EQ(writeState(L"old", 50), ERROR_SUCCESS);
+    const std::string before = readAll(settingsFile());
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(ready[0]);
+        RegistryHive::setCommitHook([&](const std::string&) {
+            const char c = 'x';
+            (void)!::write(ready[1], &c, 1);
+            for (;;) {
+                ::pause();
+            }
+        });
+        writeState(L"new", 50);
+        ::_exit(1);
+    }
+    ::close(ready[1]);
+    char c = 0;
+    const ssize_t n = ::read(ready[0], &c, 1); // EOF if the child died before the hook
+    ::close(ready[0]);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(n, 1) << "the child reached the moment before the rename";
+
+    EXPECT_EQ(readAll(settingsFile()), before);
+    EXPECT_EQ(stateIn(readAll(settingsFile())), std::vector<std::wstring>(50, L"old"));
+    RegKey key(RegRootKey::HKEY_CURRENT_USER, kConfig + L"\\State");
+    RegValue value;
+    ASSERT_EQ(key.open(), ERROR_SUCCESS);
+    ASSERT_EQ(key.readValue(L"V49", value), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryHiveTest, KillsAtRandomMomentsNeverLeaveAMixedOrTornFile) {
+    ASSERT_EQ(writeState(L"0", 200), ERROR_SUCCESS);
+    std::mt19937 random(12345);
+    std::set<std::wstring> generationsSeen;
+    for (int round = 0; round < 25; ++round) {
+        int progress[2];
+        ASSERT_EQ(::pipe(progress), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(progress[0]);
+            for (int generation = 1;; ++generation) {
+                writeState(std::to_wstring(round * 100000 + generation), 200);
+                const char c = 'w';
+                (void)!::write(progress[1], &c, 1);
+            }
+        }
+        ::close(progress[1]);
+        // Let the child finish a few saves (none in some rounds), then kill it
+        // somewhere in the next one.
+        char c = 0;
+        for (int done = 0; done < round % 3 && ::read(progress[0], &c, 1) == 1; ++done) {
+        }
+        ::usleep(std::uniform_int_distribution<useconds_t>(0, 5000)(random));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ::close(progress[0]);
+
+        const auto state = stateIn(readAll(settingsFile()));
+        ASSERT_EQ(state.size(), 200U) << "round " << round;
+        EXPECT_EQ(std::set<std::wstring>(state.begin(), state.end()).size(), 1U) << "one generation per file";
+        generationsSeen.insert(state.front());
+    }
+    EXPECT_GT(generationsSeen.size(), 1U) << "the children did replace the file";
+}
+
+TEST_F(RegistryHiveTest, KeysOfManyThreadsShareOneHive) {
+    constexpr int kThreads = 4;
+    constexpr int kWrites = 20;
+    std::vector<std::thread> threads;
+    std::atomic<bool> failed{false};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &failed] {
+            for (int i = 0; i < kWrites; ++i) {
+                RegKey key(RegRootKey::HKEY_CURRENT_USER, kConfig + L"\\T" + std::to_wstring(t));
+                key.setValue(RegValue::fromString(L"V" + std::to_wstring(i), std::to_wstring(i)));
+                RegKey reader(RegRootKey::HKEY_CURRENT_USER, kConfig);
+                if (key.write() != ERROR_SUCCESS || reader.open() != ERROR_SUCCESS ||
+                    reader.enumerate() != 0) {
+                    failed = true;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_FALSE(failed);
+    RegistryNode root(L"HKEY_CURRENT_USER");
+    RegistryFile::Problem problem;
+    ASSERT_TRUE(RegistryFile::parse(readAll(settingsFile()), root, problem));
+    const RegistryNode* config =
+        root.findChild(L"Software")->findChild(L"Tolvek")->findChild(L"Orvane")->findChild(L"Config");
+    ASSERT_EQ(config->children().size(), static_cast<std::size_t>(kThreads));
+    for (const auto& child : config->children()) {
+        EXPECT_EQ(child->values().size(), static_cast<std::size_t>(kWrites)) << toNarrow(child->name());
+    }
+}

@@ -1,0 +1,341 @@
+#include "wyr/windows/config/ConfigMgr.h"
+
+#include "wyr/windows/config/ConfigTypeMismatch.h"
+#include "wyr/windows/logging/Log.h"
+#include "wyr/windows/system/registry/RegKey.h"
+#include "wyr/windows/system/registry/RegistryFile.h"
+
+#include <algorithm>
+#include <boost/lexical_cast.hpp>
+#include <cmath>
+#include <cstdio>
+#include <cwctype>
+#include <stdexcept>
+
+namespace wyr::windows::config {
+
+using namespace wyr::windows::system;
+using logging::log;
+using logging::logSystemError;
+using logging::LogVerbosity;
+
+namespace {
+
+std::int32_t parseInt(const std::wstring& text) {
+    try {
+        return boost::lexical_cast<std::int32_t>(text);
+    } catch (const boost::bad_lexical_cast&) {
+        // Float bit patterns may be written unsigned ("1|3212836864" is -1.0f).
+        if (text.empty() || !std::iswdigit(static_cast<std::wint_t>(text.front()))) {
+            throw;
+        }
+        return static_cast<std::int32_t>(boost::lexical_cast<std::uint32_t>(text));
+    }
+}
+
+std::wstring formatDouble(double value) {
+    wchar_t buffer[512];
+    std::swprintf(buffer, 512, L"%f", value);
+    std::wstring text = buffer;
+    // Six decimals is the stored form; a value they cannot carry (1e-9, 0.1234567)
+    // is written with every digit it needs rather than changed.
+    double back = 0;
+    const bool same = boost::conversion::try_lexical_convert(text, back) &&
+                      (back == value || (std::isnan(back) && std::isnan(value)));
+    if (!same) {
+        std::swprintf(buffer, 512, L"%.17g", value);
+        text = buffer;
+    }
+    return text;
+}
+
+struct Formatter : boost::static_visitor<std::wstring> {
+    Formatter() = default;
+    std::wstring operator()(bool v) const { return v ? L"0|1" : L"0|0"; }
+    std::wstring operator()(std::int32_t v) const { return L"1|" + std::to_wstring(v); }
+    std::wstring operator()(double v) const { return L"2|" + formatDouble(v); }
+    std::wstring operator()(const std::wstring& v) const { return L"3|" + v; }
+};
+
+} // namespace
+
+ConfigMgr::ConfigMgr() : _window(std::make_unique<ConfigNotificationWnd>()) {}
+
+ConfigMgr::~ConfigMgr() {
+    // Pending changes are freed with the window, before the entries go.
+    _window->destroyWindow();
+    _window.reset();
+}
+
+ConfigMgr& ConfigMgr::instance() {
+    static ConfigMgr manager;
+    return manager;
+}
+
+const ConfigType& ConfigMgr::typeOf(const ConfigValue& value) {
+    return *ConfigType::fromValue(value.which());
+}
+
+ErrorCode ConfigMgr::parse(const std::wstring& text, ConfigValue& out) {
+    const auto bar = text.find(L'|');
+    if (text.empty() || bar == std::wstring::npos || bar == 0) {
+        return ERROR_INVALID_DATA;
+    }
+    const std::wstring code = text.substr(0, bar);
+    if (code.size() > 9 ||
+        !std::all_of(code.begin(), code.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; })) {
+        return ERROR_INVALID_DATA;
+    }
+    const ConfigType* type = ConfigType::fromValue(std::stoi(code));
+    if (type == nullptr) {
+        return ERROR_INVALID_DATA;
+    }
+    const std::wstring rest = text.substr(bar + 1);
+    if (*type == ConfigType::Bool) {
+        out = parseInt(rest) != 0;
+    } else if (*type == ConfigType::Int) {
+        out = parseInt(rest);
+    } else if (*type == ConfigType::Double) {
+        out = boost::lexical_cast<double>(rest);
+    } else {
+        out = rest;
+    }
+    return ERROR_SUCCESS;
+}
+
+std::wstring ConfigMgr::format(const ConfigValue& value) {
+    const Formatter formatter;
+    return boost::apply_visitor(formatter, value);
+}
+
+ErrorCode ConfigMgr::define(const std::wstring& name, const std::wstring& text, bool transient) {
+    log(LogVerbosity::DebugLevel1, "ConfigMgr::define", L" ");
+    ConfigValue value;
+    ErrorCode rc = ERROR_SUCCESS;
+    try {
+        rc = parse(text, value);
+    } catch (const boost::bad_lexical_cast&) {
+        log(LogVerbosity::Error, "ConfigMgr::define",
+            L"Configuration value <%ls>-<%ls> does not convert to its type.", name.c_str(), text.c_str());
+        throw;
+    }
+    if (rc != ERROR_SUCCESS) {
+        log(LogVerbosity::Error, "ConfigMgr::define", L"Invalid configuration text <%ls>-<%ls> [%u].",
+            name.c_str(), text.c_str(), rc);
+        logSystemError(rc, "ConfigMgr::define");
+        return rc;
+    }
+    std::lock_guard guard(_lock);
+    _entries[name] = ConfigEntry{transient, std::move(value)};
+    return ERROR_SUCCESS;
+}
+
+bool ConfigMgr::contains(const std::wstring& name) const {
+    log(LogVerbosity::DebugLevel1, "ConfigMgr::contains", L" ");
+    std::lock_guard guard(_lock);
+    return _entries.count(name) != 0;
+}
+
+template <typename T> bool ConfigMgr::get(const std::wstring& name, T& out, const ConfigType& asked) const {
+    log(LogVerbosity::DebugLevel1, "ConfigMgr::get", L" ");
+    std::lock_guard guard(_lock);
+    const auto it = _entries.find(name);
+    if (it == _entries.end()) {
+        return false;
+    }
+    if (const T* held = boost::get<T>(&it->second.value)) {
+        out = *held;
+        return true;
+    }
+    throw ConfigTypeMismatch(name, typeOf(it->second.value), asked);
+}
+
+bool ConfigMgr::getBool(const std::wstring& name, bool& out) const {
+    return get(name, out, ConfigType::Bool);
+}
+
+bool ConfigMgr::getInt(const std::wstring& name, std::int32_t& out) const {
+    return get(name, out, ConfigType::Int);
+}
+
+bool ConfigMgr::getDouble(const std::wstring& name, double& out) const {
+    return get(name, out, ConfigType::Double);
+}
+
+bool ConfigMgr::getString(const std::wstring& name, std::wstring& out) const {
+    return get(name, out, ConfigType::String);
+}
+
+bool ConfigMgr::getFloat(const std::wstring& name, float& out) const {
+    std::int32_t bits = 0;
+    if (!getInt(name, bits)) {
+        return false;
+    }
+    out = floatFromBits(bits);
+    return true;
+}
+
+void ConfigMgr::setBool(const std::wstring& name, bool value) {
+    set(name, value);
+}
+
+void ConfigMgr::setInt(const std::wstring& name, std::int32_t value) {
+    set(name, value);
+}
+
+void ConfigMgr::setDouble(const std::wstring& name, double value) {
+    set(name, value);
+}
+
+void ConfigMgr::setString(const std::wstring& name, const std::wstring& value) {
+    set(name, value);
+}
+
+void ConfigMgr::setFloat(const std::wstring& name, float value) {
+    set(name, bitsFromFloat(value));
+}
+
+void ConfigMgr::set(const std::wstring& name, const ConfigValue& value) {
+    log(LogVerbosity::DebugLevel1, "ConfigMgr::set", L" ");
+    {
+        std::lock_guard guard(_lock);
+        _entries[name] = ConfigEntry{false, value};
+    }
+    notify(name, value);
+}
+
+void ConfigMgr::notify(const std::wstring& name, const ConfigValue& value) {
+    if (_window->signal().empty()) {
+        return; // nobody listens: nothing is posted
+    }
+    if (!_window->post(new std::wstring(name), new ConfigValue(value))) {
+        const ErrorCode rc = getLastError();
+        log(LogVerbosity::Error, "ConfigMgr::notify", L"Failed to post the change of <%ls> [%u].",
+            name.c_str(), rc);
+        logSystemError(rc, "ConfigMgr::notify");
+    }
+}
+
+ConfigMgr::Entries ConfigMgr::entries() const {
+    std::lock_guard guard(_lock);
+    return _entries;
+}
+
+boost::signals2::connection ConfigMgr::connect(const Slot& slot) {
+    return _window->signal().connect(slot);
+}
+
+ErrorCode ConfigMgr::open(const std::wstring& path) {
+    log(LogVerbosity::DebugLevel1, "ConfigMgr::open", L" ");
+    {
+        std::lock_guard guard(_lock);
+        _entries.clear();
+    }
+    RegKey key(RegRootKey::HKEY_CURRENT_USER, path);
+    if (const ErrorCode rc = key.open(RegAccess::KEY_ALL_ACCESS.value()); rc != ERROR_SUCCESS) {
+        if (rc == ERROR_FILE_NOT_FOUND) {
+            log(LogVerbosity::Information, "ConfigMgr::open", L"No stored configuration under <%ls> [%u].",
+                key.fullName().c_str(), rc);
+        } else {
+            log(LogVerbosity::Error, "ConfigMgr::open", L"Failed to open the configuration <%ls> [%u].",
+                key.fullName().c_str(), rc);
+            logSystemError(rc, "ConfigMgr::open");
+        }
+        return rc;
+    }
+    ErrorCode firstProblem = ERROR_SUCCESS;
+    load(key, key.path(), firstProblem);
+    log(LogVerbosity::Information, "ConfigMgr::open", L"Configuration loaded from <%ls>: %zu entries [%u].",
+        key.fullName().c_str(), entries().size(), firstProblem);
+    return firstProblem;
+}
+
+void ConfigMgr::load(RegKey& key, const std::wstring& rootPath, ErrorCode& firstProblem) {
+    const auto remember = [&firstProblem](ErrorCode rc) {
+        if (firstProblem == ERROR_SUCCESS) {
+            firstProblem = rc;
+        }
+    };
+    if (const ErrorCode rc = key.enumerate(); rc != ERROR_SUCCESS) {
+        log(LogVerbosity::Error, "ConfigMgr::load", L"Failed to read the configuration key <%ls> [%u].",
+            key.fullName().c_str(), rc);
+        logSystemError(rc, "ConfigMgr::load");
+        remember(rc);
+        return;
+    }
+    const std::wstring relative = key.path().size() > rootPath.size()
+                                      ? key.path().substr(rootPath.empty() ? 0 : rootPath.size() + 1)
+                                      : L"";
+    for (const auto& value : key.values()) {
+        std::wstring name = relative.empty() ? value.name() : relative + L"\\" + value.name();
+        std::replace(name.begin(), name.end(), L'\\', L'.');
+        std::wstring text;
+        if (value.type() != RegValueType::REG_SZ.value() || !value.asString(text)) {
+            // One odd value costs only itself: the rest still loads, so no later
+            // save replaces good settings with defaults.
+            log(LogVerbosity::Error, "ConfigMgr::load",
+                L"Configuration value <%ls> is not a string; it is ignored [%u].", name.c_str(),
+                ERROR_INVALID_DATA);
+            remember(ERROR_INVALID_DATA);
+            continue;
+        }
+        try {
+            if (const ErrorCode rc = define(name, text, false); rc != ERROR_SUCCESS) {
+                remember(rc);
+            }
+        } catch (const boost::bad_lexical_cast&) {
+            remember(ERROR_INVALID_DATA);
+        }
+    }
+    for (auto& child : key.children()) {
+        if (const ErrorCode rc = child.open(RegAccess::KEY_ALL_ACCESS.value()); rc != ERROR_SUCCESS) {
+            log(LogVerbosity::Error, "ConfigMgr::load", L"Failed to open the configuration key <%ls> [%u].",
+                child.fullName().c_str(), rc);
+            logSystemError(rc, "ConfigMgr::load");
+            remember(rc);
+            continue;
+        }
+        load(child, rootPath, firstProblem);
+    }
+}
+
+ErrorCode ConfigMgr::save(const std::wstring& path) {
+    log(LogVerbosity::DebugLevel1, "ConfigMgr::save", L" ");
+    const Entries snapshot = entries();
+    RegKey key(RegRootKey::HKEY_CURRENT_USER, path);
+    ErrorCode firstProblem = ERROR_SUCCESS;
+    std::size_t count = 0;
+    for (const auto& [name, entry] : snapshot) {
+        if (entry.transient) {
+            continue;
+        }
+        const auto dot = name.rfind(L'.');
+        const std::wstring valueName = dot == std::wstring::npos ? name : name.substr(dot + 1);
+        RegValue value = RegValue::fromString(valueName, format(entry.value));
+        try {
+            if (!RegistryFile::isWritableName(name)) {
+                throw std::invalid_argument("Name cannot contain a control character.");
+            }
+            (dot == std::wstring::npos ? key : key.child(name.substr(0, dot))).setValue(std::move(value));
+            ++count;
+        } catch (const std::invalid_argument& e) {
+            log(LogVerbosity::Error, "ConfigMgr::save",
+                L"Configuration entry <%ls> cannot be saved: %s [%u].", name.c_str(), e.what(),
+                ERROR_INVALID_NAME);
+            if (firstProblem == ERROR_SUCCESS) {
+                firstProblem = ERROR_INVALID_NAME;
+            }
+        }
+    }
+    if (const ErrorCode rc = key.write(); rc != ERROR_SUCCESS) {
+        log(LogVerbosity::Error, "ConfigMgr::save", L"Failed to save the configuration under <%ls> [%u].",
+            key.fullName().c_str(), rc);
+        logSystemError(rc, "ConfigMgr::save");
+        return rc;
+    }
+    log(LogVerbosity::Information, "ConfigMgr::save", L"Configuration saved under <%ls>: %zu entries.",
+        key.fullName().c_str(), count);
+    return firstProblem;
+}
+
+} // namespace wyr::windows::config

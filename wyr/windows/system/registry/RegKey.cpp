@@ -1,0 +1,383 @@
+#include "wyr/windows/system/registry/RegKey.h"
+
+#include "wyr/windows/logging/Log.h"
+#include "wyr/windows/system/TextConversion.h"
+#include "wyr/windows/system/registry/RegistryFile.h"
+#include "wyr/windows/system/registry/RegistryHive.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace wyr::windows::system {
+
+using logging::log;
+using logging::LogVerbosity;
+
+namespace {
+
+std::vector<std::wstring> splitPath(const std::wstring& path) {
+    std::vector<std::wstring> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t sep = path.find(L'\\', start);
+        if (sep == std::wstring::npos) {
+            sep = path.size();
+        }
+        if (sep > start) {
+            parts.push_back(path.substr(start, sep - start));
+        }
+        start = sep + 1;
+    }
+    return parts;
+}
+
+std::wstring joinPath(const std::vector<std::wstring>& parts) {
+    std::wstring path;
+    for (const auto& part : parts) {
+        if (!path.empty()) {
+            path += L'\\';
+        }
+        path += part;
+    }
+    return path;
+}
+
+// The node at `parts` below `from`; `inVolatile` tells whether the path passes a
+// volatile key (then nothing of it reaches the file).
+RegistryNode* resolve(RegistryNode& from, const std::vector<std::wstring>& parts, bool* inVolatile = nullptr,
+                      std::size_t count = std::wstring::npos) {
+    RegistryNode* node = &from;
+    bool isVolatile = from.isVolatile();
+    count = std::min(count, parts.size());
+    for (std::size_t i = 0; i < count && node != nullptr; ++i) {
+        node = node->findChild(parts[i]);
+        isVolatile = isVolatile || (node != nullptr && node->isVolatile());
+    }
+    if (inVolatile != nullptr) {
+        *inVolatile = isVolatile;
+    }
+    return node;
+}
+
+bool has(std::uint32_t access, const RegAccess& right) {
+    return (access & right.value()) == right.value();
+}
+
+bool namesWritable(const RegKey& key, const std::vector<std::wstring>& pathParts) {
+    const auto writable = [](const std::wstring& n) { return RegistryFile::isWritableName(n); };
+    if (!std::all_of(pathParts.begin(), pathParts.end(), writable)) {
+        return false;
+    }
+    for (const auto& value : key.values()) {
+        if (!writable(value.name())) {
+            return false;
+        }
+    }
+    for (const auto& child : key.children()) {
+        if (!namesWritable(child, {child.name()})) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void apply(RegistryNode& node, const RegKey& key) {
+    for (const auto& value : key.values()) {
+        node.setValue(value);
+    }
+    for (const auto& child : key.children()) {
+        apply(node.ensureChild(child.name(), node.isVolatile()), child);
+    }
+}
+
+} // namespace
+
+RegKey::RegKey(const RegRootKey& root, const std::wstring& path)
+    : _root(&root), _path(joinPath(splitPath(path))) {}
+
+RegKey::~RegKey() = default;
+
+std::wstring RegKey::name() const {
+    const auto sep = _path.rfind(L'\\');
+    if (_path.empty()) {
+        return _root->name();
+    }
+    return sep == std::wstring::npos ? _path : _path.substr(sep + 1);
+}
+
+std::wstring RegKey::fullName() const {
+    return _path.empty() ? _root->name() : _root->name() + L"\\" + _path;
+}
+
+ErrorCode RegKey::connect(const std::wstring& computer) const {
+    log(LogVerbosity::DebugLevel1, "RegKey::connect", L" ");
+    std::wstring host = computer;
+    while (!host.empty() && host.front() == L'\\') {
+        host.erase(0, 1);
+    }
+    char hostName[256] = {};
+    ::gethostname(hostName, sizeof hostName - 1);
+    const bool local = host.empty() || host == L"." || RegistryNode::sameName(host, L"localhost") ||
+                       RegistryNode::sameName(host, toWide(hostName));
+    if (!local) {
+        return ERROR_BAD_NETPATH;
+    }
+    return RegistryHive::of(*_root) != nullptr ? ERROR_SUCCESS : ERROR_NOT_SUPPORTED;
+}
+
+ErrorCode RegKey::open(std::uint32_t access) {
+    log(LogVerbosity::DebugLevel1, "RegKey::open", L" ");
+    close();
+    RegistryHive* hive = RegistryHive::of(*_root);
+    if (hive == nullptr) {
+        return ERROR_NOT_SUPPORTED;
+    }
+    const auto guard = hive->lock();
+    if (const ErrorCode rc = hive->refresh(); rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    if (resolve(hive->root(), splitPath(_path)) == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    _open = true;
+    _access = access;
+    return ERROR_SUCCESS;
+}
+
+ErrorCode RegKey::create(const RegKeyOption& options, std::uint32_t access,
+                         const RegDisposition** disposition) {
+    log(LogVerbosity::DebugLevel1, "RegKey::create", L" ");
+    close();
+    RegistryHive* hive = RegistryHive::of(*_root);
+    if (hive == nullptr) {
+        return ERROR_NOT_SUPPORTED;
+    }
+    const auto parts = splitPath(_path);
+    if (!std::all_of(parts.begin(), parts.end(),
+                     [](const auto& p) { return RegistryFile::isWritableName(p); })) {
+        return ERROR_INVALID_NAME;
+    }
+    const auto guard = hive->lock();
+    // A file that was set aside or cannot be read leaves an empty tree; saving
+    // reports its own failure.
+    hive->refresh();
+    const bool makeVolatile = options == RegKeyOption::REG_OPTION_VOLATILE;
+    RegistryNode* node = &hive->root();
+    bool inVolatile = node->isVolatile();
+    bool createdAny = false;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        // Only the key itself is volatile; parents it needs are ordinary keys.
+        const bool last = i + 1 == parts.size();
+        bool created = false;
+        node = &node->ensureChild(parts[i], (makeVolatile && last) || inVolatile, &created);
+        createdAny = createdAny || created;
+        inVolatile = inVolatile || node->isVolatile();
+    }
+    if (disposition != nullptr) {
+        *disposition =
+            createdAny ? &RegDisposition::REG_CREATED_NEW_KEY : &RegDisposition::REG_OPENED_EXISTING_KEY;
+    }
+    if (createdAny && !inVolatile) {
+        if (const ErrorCode rc = hive->commit(); rc != ERROR_SUCCESS) {
+            return rc;
+        }
+    }
+    _open = true;
+    _access = access;
+    return ERROR_SUCCESS;
+}
+
+void RegKey::close() noexcept {
+    _open = false;
+    _access = 0;
+}
+
+ErrorCode RegKey::enumerate() {
+    log(LogVerbosity::DebugLevel1, "RegKey::enumerate", L" ");
+    if (!_open) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (!has(_access, RegAccess::KEY_ENUMERATE_SUB_KEYS) || !has(_access, RegAccess::KEY_QUERY_VALUE)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    RegistryHive* hive = RegistryHive::of(*_root);
+    const auto guard = hive->lock();
+    if (const ErrorCode rc = hive->refresh(); rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    const RegistryNode* node = resolve(hive->root(), splitPath(_path));
+    if (node == nullptr) {
+        return ERROR_KEY_DELETED;
+    }
+    _children.clear();
+    for (const auto& child : node->children()) {
+        _children.emplace_back(*_root, _path + L"\\" + child->name());
+    }
+    _values = node->values();
+    return ERROR_SUCCESS;
+}
+
+ErrorCode RegKey::queryInfo(RegKeyInfo& info) {
+    log(LogVerbosity::DebugLevel1, "RegKey::queryInfo", L" ");
+    if (!_open) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (!has(_access, RegAccess::KEY_QUERY_VALUE)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    RegistryHive* hive = RegistryHive::of(*_root);
+    const auto guard = hive->lock();
+    if (const ErrorCode rc = hive->refresh(); rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    const RegistryNode* node = resolve(hive->root(), splitPath(_path));
+    if (node == nullptr) {
+        return ERROR_KEY_DELETED;
+    }
+    info = RegKeyInfo{};
+    info.subKeys = static_cast<std::uint32_t>(node->children().size());
+    info.values = static_cast<std::uint32_t>(node->values().size());
+    for (const auto& child : node->children()) {
+        info.maxSubKeyLength =
+            std::max(info.maxSubKeyLength, static_cast<std::uint32_t>(child->name().size()));
+    }
+    for (const auto& value : node->values()) {
+        info.maxValueNameLength =
+            std::max(info.maxValueNameLength, static_cast<std::uint32_t>(value.name().size()));
+        info.maxValueDataLength =
+            std::max(info.maxValueDataLength, static_cast<std::uint32_t>(value.data().size()));
+    }
+    info.lastWriteTime = node->lastWriteTime();
+    return ERROR_SUCCESS;
+}
+
+ErrorCode RegKey::readValue(const std::wstring& name, RegValue& out) {
+    log(LogVerbosity::DebugLevel1, "RegKey::readValue", L" ");
+    if (!_open) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (!has(_access, RegAccess::KEY_QUERY_VALUE)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    RegistryHive* hive = RegistryHive::of(*_root);
+    const auto guard = hive->lock();
+    if (const ErrorCode rc = hive->refresh(); rc != ERROR_SUCCESS) {
+        return rc;
+    }
+    const RegistryNode* node = resolve(hive->root(), splitPath(_path));
+    if (node == nullptr) {
+        return ERROR_KEY_DELETED;
+    }
+    const RegValue* value = node->findValue(name);
+    if (value == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    out = *value;
+    return ERROR_SUCCESS;
+}
+
+ErrorCode RegKey::deleteValue(const std::wstring& name) {
+    log(LogVerbosity::DebugLevel1, "RegKey::deleteValue", L" ");
+    if (!_open) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (!has(_access, RegAccess::KEY_SET_VALUE)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    RegistryHive* hive = RegistryHive::of(*_root);
+    const auto guard = hive->lock();
+    hive->refresh();
+    bool inVolatile = false;
+    RegistryNode* node = resolve(hive->root(), splitPath(_path), &inVolatile);
+    if (node == nullptr) {
+        return ERROR_KEY_DELETED;
+    }
+    if (!node->removeValue(name)) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    return inVolatile ? ERROR_SUCCESS : hive->commit();
+}
+
+ErrorCode RegKey::deleteKey(const std::wstring& subKey) {
+    log(LogVerbosity::DebugLevel1, "RegKey::deleteKey", L" ");
+    if (!_open) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (!has(_access, RegAccess::KEY_SET_VALUE) || !has(_access, RegAccess::KEY_CREATE_SUB_KEY)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    const auto relative = splitPath(subKey);
+    if (relative.empty()) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    RegistryHive* hive = RegistryHive::of(*_root);
+    const auto guard = hive->lock();
+    hive->refresh();
+    bool keyVolatile = false;
+    RegistryNode* node = resolve(hive->root(), splitPath(_path), &keyVolatile);
+    if (node == nullptr) {
+        return ERROR_KEY_DELETED;
+    }
+    bool parentVolatile = false;
+    RegistryNode* parent = resolve(*node, relative, &parentVolatile, relative.size() - 1);
+    const auto removed = parent == nullptr ? nullptr : parent->removeChild(relative.back());
+    if (!removed) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    return keyVolatile || parentVolatile || removed->isVolatile() ? ERROR_SUCCESS : hive->commit();
+}
+
+const RegValue* RegKey::findValue(const std::wstring& name) const {
+    const auto it = std::find_if(_values.begin(), _values.end(),
+                                 [&](const RegValue& v) { return RegistryNode::sameName(v.name(), name); });
+    return it == _values.end() ? nullptr : &*it;
+}
+
+RegKey& RegKey::child(const std::wstring& name) {
+    if (name.find(L'\\') != std::wstring::npos) {
+        throw std::invalid_argument("Name cannot contain the seperator character.");
+    }
+    if (name.empty()) {
+        throw std::invalid_argument("Name cannot be empty.");
+    }
+    const auto it = std::find_if(_children.begin(), _children.end(),
+                                 [&](const RegKey& c) { return RegistryNode::sameName(c.name(), name); });
+    if (it != _children.end()) {
+        return *it;
+    }
+    return _children.emplace_back(*_root, _path + L"\\" + name);
+}
+
+void RegKey::setValue(RegValue value) {
+    const auto it = std::find_if(_values.begin(), _values.end(), [&](const RegValue& v) {
+        return RegistryNode::sameName(v.name(), value.name());
+    });
+    if (it == _values.end()) {
+        _values.push_back(std::move(value));
+    } else {
+        *it = std::move(value);
+    }
+}
+
+ErrorCode RegKey::write() {
+    log(LogVerbosity::DebugLevel1, "RegKey::write", L" ");
+    RegistryHive* hive = RegistryHive::of(*_root);
+    if (hive == nullptr) {
+        return ERROR_NOT_SUPPORTED;
+    }
+    const auto parts = splitPath(_path);
+    if (!namesWritable(*this, parts)) {
+        return ERROR_INVALID_NAME;
+    }
+    const auto guard = hive->lock();
+    hive->refresh();
+    RegistryNode* node = &hive->root();
+    for (const auto& part : parts) {
+        node = &node->ensureChild(part, node->isVolatile());
+    }
+    apply(*node, *this);
+    return hive->commit();
+}
+
+} // namespace wyr::windows::system
