@@ -1,0 +1,242 @@
+#include "sim/SimulatorCommandLine.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <getopt.h>
+#include <optional>
+#include <string>
+
+namespace sim {
+
+namespace {
+
+template <typename T>
+std::optional<T> number(const char* text) {
+    T value{};
+    const std::string s(text);
+    const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (ec != std::errc() || ptr != s.data() + s.size() || s.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<float> voltage(const std::string& text) {
+    char* end = nullptr;
+    const float v = std::strtof(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || !(v >= 0.0F && v < 1000.0F)) {
+        return std::nullopt;
+    }
+    return v;
+}
+
+enum Option {
+    Port = 1000, Model, Serial, Firmware, FrameRate, Gain, Voltage, VoltageProfile, Antenna, HeartbeatMs,
+    HeartbeatsStop, IgnoreCommand, CorruptEvery, NoiseEvery, OverlongEvery, UnplugAfter, Help
+};
+
+} // namespace
+
+void SimulatorCommandLine::usage(std::ostream& out) {
+    out << "Usage: orvane-sim [options]\n"
+           "\n"
+           "Plays an Orvane X1 instrument on a pseudo-terminal and publishes it as COM<n> in the\n"
+           "port directory ($ORVANE_PORT_DIR, else $XDG_RUNTIME_DIR/orvane/ports), where the\n"
+           "application and orvanectl find it. Runs until Ctrl-C.\n"
+           "\n"
+           "Instrument:\n"
+           "  --port N                 publish as COMN (default: the first free number from 200)\n"
+           "  --model TEXT             model name reported (default X1)\n"
+           "  --serial N               serial number (default 1001)\n"
+           "  --firmware A.B.C.D       firmware version: major.minor.release.build (default 1.2.3.45)\n"
+           "  --frame-rate N           power-on frame rate, 1-255 (default 30)\n"
+           "  --gain N                 power-on gain (default 1000)\n"
+           "  --voltage V              input voltage reported (default 12.0)\n"
+           "  --voltage-profile V,V,.. voltages reported by successive heartbeats, cycling\n"
+           "  --antenna-disconnected   report the antenna as disconnected\n"
+           "  --heartbeat-ms N         heartbeat period in milliseconds (default 1000)\n"
+           "\n"
+           "Faults:\n"
+           "  --heartbeats-stop-after N  stop sending heartbeats after N of them\n"
+           "  --ignore-command NAME[:K]  withhold the acknowledgement of command NAME (e.g. SET_GAIN)\n"
+           "                             K times (default once; -1: always)\n"
+           "  --corrupt-every N          every Nth sentence carries a wrong checksum\n"
+           "  --noise-every N            line noise before every Nth sentence\n"
+           "  --overlong-every N         an endless unterminated sentence before every Nth sentence\n"
+           "  --unplug-after-ms N        the port vanishes N ms after start, like an unplugged adapter\n"
+           "\n"
+           "  --help                     show this text\n";
+}
+
+int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    static const option options[] = {
+        {"port", required_argument, nullptr, Port},
+        {"model", required_argument, nullptr, Model},
+        {"serial", required_argument, nullptr, Serial},
+        {"firmware", required_argument, nullptr, Firmware},
+        {"frame-rate", required_argument, nullptr, FrameRate},
+        {"gain", required_argument, nullptr, Gain},
+        {"voltage", required_argument, nullptr, Voltage},
+        {"voltage-profile", required_argument, nullptr, VoltageProfile},
+        {"antenna-disconnected", no_argument, nullptr, Antenna},
+        {"heartbeat-ms", required_argument, nullptr, HeartbeatMs},
+        {"heartbeats-stop-after", required_argument, nullptr, HeartbeatsStop},
+        {"ignore-command", required_argument, nullptr, IgnoreCommand},
+        {"corrupt-every", required_argument, nullptr, CorruptEvery},
+        {"noise-every", required_argument, nullptr, NoiseEvery},
+        {"overlong-every", required_argument, nullptr, OverlongEvery},
+        {"unplug-after-ms", required_argument, nullptr, UnplugAfter},
+        {"help", no_argument, nullptr, Help},
+        {nullptr, 0, nullptr, 0},
+    };
+    optind = 1;
+    opterr = 0;
+    auto bad = [&](const std::string& what) {
+        err << "orvane-sim: " << what << "\n(see orvane-sim --help)\n";
+        return 2;
+    };
+    for (;;) {
+        const int c = ::getopt_long(argc, argv, "", options, nullptr);
+        if (c == -1) {
+            break;
+        }
+        const std::string arg = optarg != nullptr ? optarg : "";
+        switch (c) {
+        case Port: {
+            const auto n = number<int>(optarg);
+            if (!n || *n < 1 || *n > 256) {
+                return bad("--port takes a number from 1 to 256");
+            }
+            _port = *n;
+            break;
+        }
+        case Model:
+            if (arg.empty() || arg.find_first_of("|\x02\x03\x04") != std::string::npos) {
+                return bad("--model takes a name without '|' or control characters");
+            }
+            _settings.model = arg;
+            break;
+        case Serial: {
+            const auto n = number<std::int32_t>(optarg);
+            if (!n) {
+                return bad("--serial takes a number");
+            }
+            _settings.serialNumber = *n;
+            break;
+        }
+        case Firmware:
+            if (arg.empty() || arg.find_first_not_of("0123456789.") != std::string::npos) {
+                return bad("--firmware takes numbers separated by dots, such as 1.2.3.45");
+            }
+            _settings.firmwareVersion = arg;
+            break;
+        case FrameRate: {
+            const auto n = number<unsigned>(optarg);
+            if (!n || *n < 1 || *n > 255) {
+                return bad("--frame-rate takes a number from 1 to 255");
+            }
+            _settings.frameRate = *n;
+            break;
+        }
+        case Gain: {
+            const auto n = number<std::int32_t>(optarg);
+            if (!n || *n < 0) {
+                return bad("--gain takes a number from 0");
+            }
+            _settings.gain = *n;
+            break;
+        }
+        case Voltage: {
+            const auto v = voltage(arg);
+            if (!v) {
+                return bad("--voltage takes volts, such as 12.5");
+            }
+            _settings.voltage = *v;
+            break;
+        }
+        case VoltageProfile: {
+            _settings.voltageProfile.clear();
+            std::size_t start = 0;
+            while (start <= arg.size()) {
+                const auto comma = arg.find(',', start);
+                const auto v = voltage(arg.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+                if (!v) {
+                    return bad("--voltage-profile takes volts separated by commas, such as 12,9.5,50");
+                }
+                _settings.voltageProfile.push_back(*v);
+                if (comma == std::string::npos) {
+                    break;
+                }
+                start = comma + 1;
+            }
+            break;
+        }
+        case Antenna: _settings.antennaDisconnected = true; break;
+        case HeartbeatMs: {
+            const auto n = number<unsigned>(optarg);
+            if (!n || *n < 10 || *n > 60000) {
+                return bad("--heartbeat-ms takes a number from 10 to 60000");
+            }
+            _settings.heartbeatPeriodMs = *n;
+            break;
+        }
+        case HeartbeatsStop: {
+            const auto n = number<int>(optarg);
+            if (!n || *n < 0) {
+                return bad("--heartbeats-stop-after takes a count");
+            }
+            _faults.heartbeatsStopAfter = *n;
+            break;
+        }
+        case IgnoreCommand: {
+            const auto colon = arg.find(':');
+            _faults.ignoreCommand = arg.substr(0, colon);
+            if (colon != std::string::npos) {
+                const auto n = number<int>(arg.c_str() + colon + 1);
+                if (!n || *n < -1) {
+                    return bad("--ignore-command takes NAME or NAME:COUNT");
+                }
+                _faults.ignoreCount = *n;
+            }
+            static const char* const names[] = {"INTERROGATE", "START_STREAMING", "STOP_STREAMING", "SET_GAIN",
+                                                "SET_FRAME_RATE"};
+            bool known = false;
+            for (const char* name : names) {
+                known = known || _faults.ignoreCommand == name;
+            }
+            if (!known) {
+                return bad("--ignore-command names one of INTERROGATE, START_STREAMING, STOP_STREAMING, "
+                           "SET_GAIN, SET_FRAME_RATE");
+            }
+            break;
+        }
+        case CorruptEvery:
+        case NoiseEvery:
+        case OverlongEvery: {
+            const auto n = number<unsigned>(optarg);
+            if (!n) {
+                return bad("the fault options take a count");
+            }
+            (c == CorruptEvery ? _faults.corruptEvery : c == NoiseEvery ? _faults.noiseEvery : _faults.overlongEvery) =
+                *n;
+            break;
+        }
+        case UnplugAfter: {
+            const auto n = number<int>(optarg);
+            if (!n || *n < 0) {
+                return bad("--unplug-after-ms takes milliseconds");
+            }
+            _faults.unplugAfterMs = *n;
+            break;
+        }
+        case Help: usage(out); return 0;
+        default: return bad(std::string("unknown option ") + (optind > 0 ? argv[optind - 1] : ""));
+        }
+    }
+    if (optind < argc) {
+        return bad(std::string("unexpected argument ") + argv[optind]);
+    }
+    return -1;
+}
+
+} // namespace sim
