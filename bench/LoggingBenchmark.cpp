@@ -3,8 +3,8 @@
 #include "device/OrvaneMessage.h"
 #include "wyr/windows/logging/Log.h"
 #include "wyr/windows/logging/LogBeacon.h"
-#include "wyr/windows/logging/LogListener.h"
-#include "wyr/windows/logging/TLogFilter.h"
+
+#include "bench/support/CountingListener.h"
 
 #include <benchmark/benchmark.h>
 
@@ -35,22 +35,7 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace {
 
 using namespace wyr::windows::logging;
-
-class CountingListener : public LogListener, public TLogFilter<CountingListener> {
-public:
-    explicit CountingListener(std::uint16_t mask) {
-        setFilter(mask);
-        connect();
-    }
-    ~CountingListener() override { disconnect(); }
-    void onLogMessage(const LogVerbosity& verbosity, wyr::windows::system::SYSTEMTIME, const wchar_t*,
-                      const wchar_t*) override {
-        if (passes(verbosity)) {
-            ++received;
-        }
-    }
-    std::size_t received = 0;
-};
+using bench::CountingListener;
 
 void reportAllocations(benchmark::State& state, std::size_t before) {
     state.counters["allocs/call"] = benchmark::Counter(static_cast<double>(g_allocations.load() - before),

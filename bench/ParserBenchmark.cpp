@@ -6,10 +6,10 @@
 #include "device/OrvaneMessage.h"
 #include "device/OrvaneParser.h"
 #include "wyr/windows/logging/LogBeacon.h"
-#include "wyr/windows/logging/LogListener.h"
-#include "wyr/windows/logging/TLogFilter.h"
 #include "wyr/windows/system/Event.h"
 #include "wyr/windows/system/MessageLoop.h"
+
+#include "bench/support/CountingListener.h"
 
 #include <benchmark/benchmark.h>
 
@@ -21,23 +21,8 @@
 namespace {
 
 using namespace wyr::windows::logging;
+using bench::CountingListener;
 using wyr::windows::system::ErrorCode;
-
-class CountingListener : public LogListener, public TLogFilter<CountingListener> {
-public:
-    explicit CountingListener(std::uint16_t mask) {
-        setFilter(mask);
-        connect();
-    }
-    ~CountingListener() override { disconnect(); }
-    void onLogMessage(const LogVerbosity& verbosity, wyr::windows::system::SYSTEMTIME, const wchar_t*,
-                      const wchar_t*) override {
-        if (passes(verbosity)) {
-            ++received;
-        }
-    }
-    std::size_t received = 0;
-};
 
 // Hands the parser's records to the broadcast window, as the device interface does.
 class BroadcastSink final : public device::IOrvaneSink {
