@@ -4,6 +4,7 @@
 #include "wyr/windows/system/SystemError.h"
 #include "wyr/windows/system/TextConversion.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <iomanip>
@@ -52,6 +53,9 @@ int OrvaneCtl::run(const std::vector<std::string>& args) {
     if (args[0] == "error") {
         return explainError(rest);
     }
+    if (args[0] == "ports") {
+        return listPorts(rest);
+    }
     _err << "orvanectl: unknown command '" << args[0] << "'\n";
     return usage(2);
 }
@@ -70,6 +74,8 @@ int OrvaneCtl::usage(int exitCode) {
     }
     s << ")\n"
          "  error <code>               explain a result code found in the log\n"
+         "  ports                      list the serial ports present, one per line:\n"
+         "                             COM<n> <TAB> device path <TAB> description\n"
          "  help                       show this text\n";
     return exitCode;
 }
@@ -121,6 +127,27 @@ int OrvaneCtl::explainError(const std::vector<std::string>& args) {
         return 1;
     }
     _out << *code << ": " << toNarrow(text) << "\n";
+    return 0;
+}
+
+int OrvaneCtl::listPorts(const std::vector<std::string>& args) {
+    if (!args.empty()) {
+        _err << "orvanectl ports: takes no arguments\n";
+        return 2;
+    }
+    std::vector<device::SerialPortEntry> ports;
+    if (!_ports.enumeratePorts(ports)) {
+        const auto code = wyr::windows::system::getLastError();
+        _err << "orvanectl ports: the serial ports cannot be listed: "
+             << toNarrow(wyr::windows::system::systemMessage(code)) << " [" << code << "]\n";
+        return 1;
+    }
+    std::stable_sort(ports.begin(), ports.end(),
+                     [](const auto& a, const auto& b) { return a.portNumber < b.portNumber; });
+    for (const auto& port : ports) {
+        _out << "COM" << port.portNumber << '\t' << _ports.devicePathForPort(port.portNumber) << '\t'
+             << toNarrow(port.description) << '\n';
+    }
     return 0;
 }
 
