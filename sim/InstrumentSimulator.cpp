@@ -1,7 +1,10 @@
 #include "sim/InstrumentSimulator.h"
 
 #include "device/FramingCharacter.h"
+#include "bootloader/InfoBlock.h"
+#include "bootloader/TargetInfoReply.h"
 #include "device/OrvaneMessage.h"
+#include "sim/FactoryFirmware.h"
 #include "sim/PortPublisher.h"
 #include "wyr/windows/system/TextConversion.h"
 
@@ -48,23 +51,35 @@ InstrumentSimulator::InstrumentSimulator(InstrumentSettings settings, FaultSetti
     : _settings(std::move(settings)), _faults(std::move(faults)), _antennaDisconnected(_settings.antennaDisconnected) {
     _status.frameRate = _settings.frameRate;
     _status.gain = _settings.gain;
+    _status.firmwareVersion = _settings.firmwareVersion;
+    _status.serialNumber = _settings.serialNumber;
 }
 
 InstrumentSimulator::~InstrumentSimulator() { stop(); }
 
 ErrorCode InstrumentSimulator::start(int comNumber) {
+    if (const ErrorCode error = prepareFlash(); error != ERROR_SUCCESS) {
+        setLastError(error);
+        return error;
+    }
     _master.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!_master || ::grantpt(_master.get()) != 0 || ::unlockpt(_master.get()) != 0) {
-        return setLastErrorFromErrno();
+        const ErrorCode error = setLastErrorFromErrno();
+        closePort();
+        return error;
     }
     char name[128] = {};
     if (::ptsname_r(_master.get(), name, sizeof name) != 0) {
-        return setLastErrorFromErrno();
+        const ErrorCode error = setLastErrorFromErrno();
+        closePort();
+        return error;
     }
     _devicePath = name;
     _slave.reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!_slave) {
-        return setLastErrorFromErrno();
+        const ErrorCode error = setLastErrorFromErrno();
+        closePort();
+        return error;
     }
     termios tio{};
     ::tcgetattr(_slave.get(), &tio);
@@ -95,6 +110,89 @@ void InstrumentSimulator::closePort() {
     std::lock_guard guard(_lock);
     _slave.reset();
     _master.reset();
+    // Releases the flash file, so that a restarted simulator can take it.
+    _bootloader.reset();
+    _flash.reset();
+}
+
+ErrorCode InstrumentSimulator::prepareFlash() {
+    const BootloaderSettings& device = _settings.bootloader;
+    if (!SimulatedBootloader::settingsProblem(device).empty()) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    auto flash = std::make_unique<EmulatedFlash>(device.appStart, device.appEnd,
+                                                 bootloader::sizeFromCode(device.pageSizeCode));
+    bool fresh = true;
+    if (!device.flashFile.empty()) {
+        const ErrorCode loaded = flash->load(device.flashFile);
+        if (loaded != ERROR_SUCCESS && loaded != ERROR_FILE_NOT_FOUND) {
+            return loaded;
+        }
+        fresh = loaded == ERROR_FILE_NOT_FOUND;
+    }
+    if (fresh) {
+        // A device without application firmware has a blank flash.
+        if (!device.startInBootloader) {
+            if (const ErrorCode error = FactoryFirmware::install(*flash, _settings); error != ERROR_SUCCESS) {
+                return error;
+            }
+        }
+        if (!device.flashFile.empty()) {
+            if (const ErrorCode error = flash->create(device.flashFile); error != ERROR_SUCCESS) {
+                return error;
+            }
+        }
+    }
+    SimulatedBootloader::Hooks hooks;
+    hooks.reply = [this](const SimulatedBootloader::Bytes& bytes) { onBootloaderReply(bytes); };
+    hooks.reset = [this] { boot(false); };
+    hooks.unplug = [this] { pullPlug(); };
+    _flash = std::move(flash);
+    _bootloader = std::make_unique<SimulatedBootloader>(device, _faults, *_flash, std::move(hooks));
+    boot(device.startInBootloader);
+    return ERROR_SUCCESS;
+}
+
+void InstrumentSimulator::boot(bool stayInBootloader) {
+    const bool application = !stayInBootloader && _bootloader->applicationValid();
+    std::string version = _settings.firmwareVersion;
+    std::int32_t serial = _settings.serialNumber;
+    if (application) {
+        // The factory application reports the configured identity as given; any
+        // other application reports what its info block says.
+        const auto block = _bootloader->applicationBlock();
+        if (block != FactoryFirmware::infoBlock(_settings)) {
+            using bootloader::TargetInfoReply;
+            auto decoded = TargetInfoReply::emptyBlock(bootloader::InfoBlockType::TargetInfoBlock);
+            TargetInfoReply::parseInfoBlock(block, decoded);
+            version = toNarrow(decoded.version.text());
+            serial = decoded.serialNo;
+        }
+    }
+    _bootloader->restart();
+    std::lock_guard guard(_lock);
+    _receive.clear();
+    _status.inBootloader = !application;
+    // A restart: streaming stops, power-on settings return.
+    _status.streaming = false;
+    _status.frameRate = _settings.frameRate;
+    _status.gain = _settings.gain;
+    if (application) {
+        _status.firmwareVersion = version;
+        _status.serialNumber = serial;
+    }
+}
+
+void InstrumentSimulator::onBootloaderReply(const SimulatedBootloader::Bytes& bytes) {
+    if (_faults.bootloaderDelayMs > 0) {
+        // A slow bootloader, but never slower than a stop.
+        pollfd stop{_stop.waitDescriptor(), POLLIN, 0};
+        ::poll(&stop, 1, static_cast<int>(_faults.bootloaderDelayMs));
+        if (_stop.isSignalled()) {
+            return;
+        }
+    }
+    writeRaw(std::string(bytes.begin(), bytes.end()));
 }
 
 void InstrumentSimulator::unplug() {
@@ -141,7 +239,7 @@ void InstrumentSimulator::run() {
         {
             std::lock_guard guard(_lock);
             masterFd = _master.get();
-            streaming = _status.streaming && !_status.silent;
+            streaming = _status.streaming && !_status.inBootloader;
             frameRate = _status.frameRate;
         }
         if (masterFd >= 0 && (_unplug.isSignalled() || (_faults.unplugAfterMs >= 0 &&
@@ -194,6 +292,19 @@ void InstrumentSimulator::run() {
 }
 
 void InstrumentSimulator::onBytes(const char* data, std::size_t length) {
+    const auto inBootloader = [this] {
+        std::lock_guard guard(_lock);
+        return _status.inBootloader;
+    };
+    const auto toBootloader = [this, data](std::size_t from, std::size_t to) {
+        if (from < to) {
+            _bootloader->onBytes(std::span(reinterpret_cast<const std::uint8_t*>(data) + from, to - from));
+        }
+    };
+    if (inBootloader()) {
+        toBootloader(0, length);
+        return;
+    }
     for (std::size_t i = 0; i < length; ++i) {
         const char c = data[i];
         if (_receive.empty()) {
@@ -219,6 +330,11 @@ void InstrumentSimulator::onBytes(const char* data, std::size_t length) {
             }
         }
         _receive.clear();
+        if (inBootloader()) {
+            // The rest of the line already belongs to the bootloader.
+            toBootloader(i + 1, length);
+            return;
+        }
     }
 }
 
@@ -226,6 +342,7 @@ void InstrumentSimulator::onSentence(const std::string& payload) {
     const char command = payload.empty() ? '\0' : payload[0];
     const std::string value = payload.size() > 2 ? payload.substr(2) : std::string();
     std::string name;
+    bool bootload = false;
     {
         std::lock_guard guard(_lock);
         _status.commands.push_back(payload);
@@ -233,7 +350,7 @@ void InstrumentSimulator::onSentence(const std::string& payload) {
             ++_status.acksReceived;
             return;
         }
-        if (_status.silent) {
+        if (_status.inBootloader) {
             return;
         }
         switch (command) {
@@ -251,7 +368,11 @@ void InstrumentSimulator::onSentence(const std::string& payload) {
             _status.frameRate = _settings.frameRate;
             _status.gain = _settings.gain;
             return;
-        case 'Z': _status.silent = true; return;
+        case 'Z':
+            _status.inBootloader = true;
+            _status.streaming = false;
+            bootload = true;
+            break;
         default: return;
         }
         if (!_faults.ignoreCommand.empty() && name == _faults.ignoreCommand &&
@@ -259,6 +380,13 @@ void InstrumentSimulator::onSentence(const std::string& payload) {
             ++_ignoredSoFar;
             return;
         }
+    }
+    if (bootload) {
+        // The application withdraws its signature before it hands over, so that an
+        // update that never finishes leaves the instrument in its bootloader.
+        _flash->setSignature(false);
+        _bootloader->restart();
+        return;
     }
     sendState("0001");
 }
@@ -269,9 +397,9 @@ std::string InstrumentSimulator::statePayload(const char* code) {
         voltage = _settings.voltageProfile[_voltageIndex++ % _settings.voltageProfile.size()];
     }
     const unsigned flags = (_antennaDisconnected ? 1U : 0U) | (_status.streaming ? 2U : 0U);
-    return std::string(code) + "|" + _settings.model + "|" + std::to_string(_settings.serialNumber) + "|" +
-           _settings.firmwareVersion + "|" + std::to_string(_status.frameRate) + "|" + std::to_string(flags) + "|" +
-           formatFloat(voltage) + "|" + std::to_string(_status.gain);
+    return std::string(code) + "|" + _settings.model + "|" + std::to_string(_status.serialNumber) + "|" +
+           _status.firmwareVersion + "|" + std::to_string(_status.frameRate) + "|" + std::to_string(flags) +
+           "|" + formatFloat(voltage) + "|" + std::to_string(_status.gain);
 }
 
 void InstrumentSimulator::sendState(const char* code) {
@@ -282,7 +410,7 @@ void InstrumentSimulator::sendState(const char* code) {
         if (heartbeat) {
             const bool stopped = _faults.heartbeatsStopAfter >= 0 &&
                                  _status.heartbeatsSent >= static_cast<unsigned>(_faults.heartbeatsStopAfter);
-            if (!_heartbeats || stopped || _status.silent) {
+            if (!_heartbeats || stopped || _status.inBootloader) {
                 return;
             }
             ++_status.heartbeatsSent;

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "sim/EmulatedFlash.h"
 #include "sim/InstrumentSettings.h"
+#include "sim/SimulatedBootloader.h"
 #include "wyr/windows/system/Descriptor.h"
 #include "wyr/windows/system/Event.h"
 #include "wyr/windows/system/SystemError.h"
 
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -17,6 +20,11 @@ namespace sim {
 // acknowledgement carrying the new state, sends heartbeats, and streams ADC readings
 // at the frame rate while streaming. It publishes itself as COM<n> in the port
 // directory, so the application finds it like a real port.
+//
+// BOOTLOAD hands the line to the serial bootloader, which programs an emulated
+// flash. A reset from the bootloader starts the flashed application when it is
+// signed and intact, and the instrument then reports that application's version
+// and serial number; otherwise it stays in the bootloader.
 class InstrumentSimulator {
 public:
     struct Status {
@@ -27,7 +35,9 @@ public:
         bool streaming = false;
         unsigned frameRate = 0;
         std::int32_t gain = 0;
-        bool silent = false;               // after BOOTLOAD
+        bool inBootloader = false;         // after BOOTLOAD, or when no valid application is flashed
+        std::string firmwareVersion;       // of the running application
+        std::int32_t serialNumber = 0;
     };
 
     InstrumentSimulator(InstrumentSettings settings, FaultSettings faults);
@@ -35,8 +45,11 @@ public:
     InstrumentSimulator(const InstrumentSimulator&) = delete;
     InstrumentSimulator& operator=(const InstrumentSimulator&) = delete;
 
-    // Opens the pseudo-terminal, publishes it as COM<comNumber> (0: the lowest free
-    // number) and starts playing. Returns 0 or a system error code.
+    // Prepares the flash (from the flash file when one is set), opens the
+    // pseudo-terminal, publishes it as COM<comNumber> (0: the lowest free number) and
+    // starts playing. Returns 0 or a system error code: ERROR_INVALID_PARAMETER for
+    // bootloader settings that describe no device, the flash file's errors (see
+    // EmulatedFlash::load), or the port's.
     wyr::windows::system::ErrorCode start(int comNumber = 0);
     void stop();
 
@@ -63,6 +76,9 @@ private:
     std::string statePayload(const char* code);
     void closePort();
     void pullPlug();
+    wyr::windows::system::ErrorCode prepareFlash();
+    void boot(bool stayInBootloader);
+    void onBootloaderReply(const SimulatedBootloader::Bytes& bytes);
 
     const InstrumentSettings _settings;
     const FaultSettings _faults;
@@ -76,6 +92,10 @@ private:
     unsigned _sentenceCount = 0;
     std::string _receive;
     double _phase = 0.0;
+
+    // Used by the simulator's thread only, once started.
+    std::unique_ptr<EmulatedFlash> _flash;
+    std::unique_ptr<SimulatedBootloader> _bootloader;
 
     wyr::windows::system::Descriptor _master;
     wyr::windows::system::Descriptor _slave; // held so the master never sees a hang-up between clients

@@ -1,5 +1,7 @@
 #include "sim/SimulatorCommandLine.h"
 
+#include "sim/SimulatedBootloader.h"
+
 #include <charconv>
 #include <cstdlib>
 #include <getopt.h>
@@ -21,6 +23,20 @@ std::optional<T> number(const char* text) {
     return value;
 }
 
+// A number in decimal, or in hexadecimal after 0x.
+template <typename T>
+std::optional<T> code(const char* text) {
+    const std::string s(text);
+    const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+    const char* first = s.data() + (hex ? 2 : 0);
+    T value{};
+    const auto [ptr, ec] = std::from_chars(first, s.data() + s.size(), value, hex ? 16 : 10);
+    if (ec != std::errc() || ptr != s.data() + s.size() || first == s.data() + s.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 std::optional<float> voltage(const std::string& text) {
     char* end = nullptr;
     const float v = std::strtof(text.c_str(), &end);
@@ -32,7 +48,9 @@ std::optional<float> voltage(const std::string& text) {
 
 enum Option {
     Port = 1000, Model, Serial, Firmware, FrameRate, Gain, Voltage, VoltageProfile, Antenna, HeartbeatMs,
-    HeartbeatsStop, IgnoreCommand, CorruptEvery, NoiseEvery, OverlongEvery, UnplugAfter, Help
+    HeartbeatsStop, IgnoreCommand, CorruptEvery, NoiseEvery, OverlongEvery, UnplugAfter, Bootloader,
+    FlashFile, AppStart, AppEnd, PageSizeCode, PacketSizeCode, BufferSizeCode, CrcTypeCode, ProductCode,
+    BadPageCrc, FailBlock, SilentBootloader, BootloaderDelay, UnplugAfterBlocks, Help
 };
 
 } // namespace
@@ -47,14 +65,30 @@ void SimulatorCommandLine::usage(std::ostream& out) {
            "Instrument:\n"
            "  --port N                 publish as COMN (default: the first free number from 200)\n"
            "  --model TEXT             model name reported (default X1)\n"
-           "  --serial N               serial number (default 1001)\n"
-           "  --firmware A.B.C.D       firmware version: major.minor.release.build (default 1.2.3.45)\n"
+           "  --serial N               serial number of the factory application (default 1001)\n"
+           "  --firmware A.B.C.D       firmware version of the factory application:\n"
+           "                           major.minor.release.build (default 1.2.3.45)\n"
            "  --frame-rate N           power-on frame rate, 1-255 (default 30)\n"
            "  --gain N                 power-on gain (default 1000)\n"
            "  --voltage V              input voltage reported (default 12.0)\n"
            "  --voltage-profile V,V,.. voltages reported by successive heartbeats, cycling\n"
            "  --antenna-disconnected   report the antenna as disconnected\n"
            "  --heartbeat-ms N         heartbeat period in milliseconds (default 1000)\n"
+           "\n"
+           "Bootloader and flash (BOOTLOAD switches to the bootloader; its reset starts the flashed\n"
+           "application, which then reports its own version and serial number):\n"
+           "  --bootloader             start in the bootloader: a device without application firmware\n"
+           "                           (a new flash starts erased, without the factory application)\n"
+           "  --flash-file PATH        keep the flash in PATH: read at start when it exists, else created;\n"
+           "                           every change is written through, so an update survives a restart\n"
+           "  --app-start ADDR         first byte of the application area, page aligned (default 0x001000)\n"
+           "  --app-end ADDR           last byte of the application area, end of a page (default 0x007FFF)\n"
+           "  --page-size-code N       flash page size 2^N bytes, 4-16 (default 9: 512 bytes)\n"
+           "  --packet-size-code N     packet size 2^N bytes, 0-15 (default 6: 64 bytes)\n"
+           "  --buffer-size-code N     largest write block 2^N bytes, up to the page size (default 6)\n"
+           "  --crc-type CODE          page checksum: 0x40 CRC-16-CCITT or 0xC0 CRC-32 (default 0x40); any\n"
+           "                           other code is reported, and checksum requests are then refused\n"
+           "  --product-code N         product code of bootloader and factory application (default 0x42)\n"
            "\n"
            "Faults:\n"
            "  --heartbeats-stop-after N  stop sending heartbeats after N of them\n"
@@ -64,6 +98,13 @@ void SimulatorCommandLine::usage(std::ostream& out) {
            "  --noise-every N            line noise before every Nth sentence\n"
            "  --overlong-every N         an endless unterminated sentence before every Nth sentence\n"
            "  --unplug-after-ms N        the port vanishes N ms after start, like an unplugged adapter\n"
+           "  (bootloader counts run over the simulator's whole life, from 1)\n"
+           "  --bad-page-crc N           the Nth page checksum reply of the bootloader is wrong (once)\n"
+           "  --fail-block N|always      the Nth block write is refused with ERROR (once), or every one is\n"
+           "  --silent-bootloader        the bootloader never answers\n"
+           "  --bootloader-delay-ms N    the bootloader waits N ms before every reply\n"
+           "  --unplug-after-blocks N    once the bootloader has written N blocks, the port vanishes as the\n"
+           "                             next frame arrives, like an adapter unplugged in mid-update\n"
            "\n"
            "  --help                     show this text\n";
 }
@@ -86,6 +127,20 @@ int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::o
         {"noise-every", required_argument, nullptr, NoiseEvery},
         {"overlong-every", required_argument, nullptr, OverlongEvery},
         {"unplug-after-ms", required_argument, nullptr, UnplugAfter},
+        {"bootloader", no_argument, nullptr, Bootloader},
+        {"flash-file", required_argument, nullptr, FlashFile},
+        {"app-start", required_argument, nullptr, AppStart},
+        {"app-end", required_argument, nullptr, AppEnd},
+        {"page-size-code", required_argument, nullptr, PageSizeCode},
+        {"packet-size-code", required_argument, nullptr, PacketSizeCode},
+        {"buffer-size-code", required_argument, nullptr, BufferSizeCode},
+        {"crc-type", required_argument, nullptr, CrcTypeCode},
+        {"product-code", required_argument, nullptr, ProductCode},
+        {"bad-page-crc", required_argument, nullptr, BadPageCrc},
+        {"fail-block", required_argument, nullptr, FailBlock},
+        {"silent-bootloader", no_argument, nullptr, SilentBootloader},
+        {"bootloader-delay-ms", required_argument, nullptr, BootloaderDelay},
+        {"unplug-after-blocks", required_argument, nullptr, UnplugAfterBlocks},
         {"help", no_argument, nullptr, Help},
         {nullptr, 0, nullptr, 0},
     };
@@ -229,12 +284,83 @@ int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::o
             _faults.unplugAfterMs = *n;
             break;
         }
+        case Bootloader: _settings.bootloader.startInBootloader = true; break;
+        case FlashFile:
+            if (arg.empty()) {
+                return bad("--flash-file takes a path");
+            }
+            _settings.bootloader.flashFile = arg;
+            break;
+        case AppStart:
+        case AppEnd: {
+            const auto n = code<std::uint32_t>(optarg);
+            if (!n || *n > 0xFFFFFF) {
+                return bad("--app-start and --app-end take a 24-bit address, such as 0x001000");
+            }
+            (c == AppStart ? _settings.bootloader.appStart : _settings.bootloader.appEnd) = *n;
+            break;
+        }
+        case PageSizeCode:
+        case PacketSizeCode:
+        case BufferSizeCode: {
+            const auto n = code<std::uint8_t>(optarg);
+            if (!n || *n > 16) {
+                return bad("the size codes take a power of two from 0 to 16");
+            }
+            (c == PageSizeCode     ? _settings.bootloader.pageSizeCode
+             : c == PacketSizeCode ? _settings.bootloader.packetSizeCode
+                                   : _settings.bootloader.bufferSizeCode) = *n;
+            break;
+        }
+        case CrcTypeCode:
+        case ProductCode: {
+            const auto n = code<std::uint8_t>(optarg);
+            if (!n) {
+                return bad("--crc-type and --product-code take a byte, such as 0x40");
+            }
+            (c == CrcTypeCode ? _settings.bootloader.crcType : _settings.bootloader.productCode) = *n;
+            break;
+        }
+        case BadPageCrc:
+        case FailBlock:
+        case UnplugAfterBlocks: {
+            if (c == FailBlock && arg == "always") {
+                _faults.failEveryBlock = true;
+                break;
+            }
+            const auto n = number<unsigned>(optarg);
+            if (!n || *n == 0 || *n > 0x7FFFFFFF) {
+                return bad(c == FailBlock ? "--fail-block takes a count from 1, or always"
+                                          : "--bad-page-crc and --unplug-after-blocks take a count from 1");
+            }
+            if (c == BadPageCrc) {
+                _faults.badPageCrcAt = *n;
+            } else if (c == FailBlock) {
+                _faults.failBlockAt = *n;
+            } else {
+                _faults.unplugAfterBlocks = static_cast<int>(*n);
+            }
+            break;
+        }
+        case SilentBootloader: _faults.silentBootloader = true; break;
+        case BootloaderDelay: {
+            const auto n = number<unsigned>(optarg);
+            if (!n || *n > 600000) {
+                return bad("--bootloader-delay-ms takes milliseconds, up to 600000");
+            }
+            _faults.bootloaderDelayMs = *n;
+            break;
+        }
         case Help: usage(out); return 0;
         default: return bad(std::string("unknown option ") + (optind > 0 ? argv[optind - 1] : ""));
         }
     }
     if (optind < argc) {
         return bad(std::string("unexpected argument ") + argv[optind]);
+    }
+    if (const std::string problem = SimulatedBootloader::settingsProblem(_settings.bootloader);
+        !problem.empty()) {
+        return bad("bootloader settings: " + problem);
     }
     return -1;
 }

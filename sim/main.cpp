@@ -1,5 +1,7 @@
 #include "sim/InstrumentSimulator.h"
 #include "sim/SimulatorCommandLine.h"
+#include "wyr/windows/system/SystemError.h"
+#include "wyr/windows/system/TextConversion.h"
 
 #include <csignal>
 #include <iostream>
@@ -21,11 +23,19 @@ int main(int argc, char** argv) {
 
     sim::InstrumentSimulator simulator(commandLine.settings(), commandLine.faults());
     if (const auto error = simulator.start(commandLine.port()); error != 0) {
-        std::cerr << "orvane-sim: cannot publish the simulated port (error " << error << ")\n";
+        const std::string& flashFile = commandLine.settings().bootloader.flashFile;
+        std::cerr << "orvane-sim: cannot start (error " << error << ": "
+                  << wyr::windows::system::toNarrow(wyr::windows::system::systemMessage(error)) << ")";
+        if (!flashFile.empty()) {
+            std::cerr << "; the flash file " << flashFile
+                      << " must be one made for this application area and page size, and not in use";
+        }
+        std::cerr << "\n";
         return 1;
     }
     std::cout << "Simulating Orvane X1 on COM" << simulator.comNumber() << " (" << simulator.devicePath()
-              << ", linked as " << simulator.linkPath() << "). Ctrl-C stops." << std::endl;
+              << ", linked as " << simulator.linkPath() << ")"
+              << (simulator.status().inBootloader ? ", in its bootloader" : "") << ". Ctrl-C stops." << std::endl;
     int signal = 0;
     sigwait(&stopSignals, &signal);
     simulator.stop();
