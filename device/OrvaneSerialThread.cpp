@@ -1,0 +1,475 @@
+#include "device/OrvaneSerialThread.h"
+
+#include "device/DisconnectType.h"
+#include "device/OrvaneInterface.h"
+#include "wyr/windows/communication/CommDefinitions.h"
+#include "wyr/windows/communication/Serial.h"
+#include "wyr/windows/logging/Log.h"
+#include "wyr/windows/system/MessageLoop.h"
+#include "wyr/windows/system/RegisteredMessage.h"
+#include "wyr/windows/system/Wait.h"
+#include "wyr/windows/system/threading/IThread.h"
+#include "wyr/windows/system/threading/ThreadContext.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace device {
+
+using namespace wyr::windows::system;
+using wyr::windows::communication::EV_ERR;
+using wyr::windows::communication::EV_RXCHAR;
+using wyr::windows::communication::EV_RXFLAG;
+using wyr::windows::communication::PURGE_RXCLEAR;
+using wyr::windows::logging::log;
+using wyr::windows::logging::logEnabled;
+using wyr::windows::logging::logSystemError;
+using wyr::windows::logging::LogVerbosity;
+using threading::ThreadState;
+
+const MessageId OrvaneSerialThread::TM_ORVANE_ENABLE_SERIAL_THREAD =
+    registerMessage("TM_ORVANE_ENABLE_SERIAL_THREAD-{DB8F70FE-3DCE-48C5-B413-41D94DF0225B}");
+const MessageId OrvaneSerialThread::TM_ORVANE_DISABLE_SERIAL_THREAD =
+    registerMessage("TM_ORVANE_DISABLE_SERIAL_THREAD-{E0AE8C81-0B44-444E-A586-73891F8AD5F4}");
+
+namespace {
+
+constexpr ErrorCode kWaitFailedResult = 0xFFFFFFFF;
+// Read-handler results beside 0 and ERROR_MORE_DATA: keep going after the
+// consumed bytes, or drop what was read.
+constexpr ErrorCode kHandlerContinue = 625;
+constexpr ErrorCode kHandlerDiscard = ERROR_DATA_CHECKSUM_ERROR;
+// How long the ending thread waits for the queue lock that another thread may
+// hold for a moment.
+constexpr std::uint32_t kExitLockWaitMs = 2000;
+constexpr const char* kMessageQueueMutex = "message queue mutex";
+
+void trace(const char* context) { log(LogVerbosity::DebugLevel1, context, L" "); }
+
+using DoneEvent = std::shared_ptr<Event>;
+
+// The done event a message carries; the message owned it.
+std::unique_ptr<DoneEvent> takeDoneEvent(WPARAM wParam) {
+    return std::unique_ptr<DoneEvent>(reinterpret_cast<DoneEvent*>(wParam));
+}
+
+void signalDone(WPARAM wParam) {
+    if (const auto done = takeDoneEvent(wParam); done && *done) {
+        (*done)->set();
+    }
+}
+
+std::string dump(const std::uint8_t* data, std::size_t length) {
+    std::string text;
+    text.reserve(length * 5);
+    char part[8];
+    for (std::size_t i = 0; i < length; ++i) {
+        std::snprintf(part, sizeof part, i == 0 ? "0x%.2X" : " 0x%.2X", static_cast<unsigned>(data[i]));
+        text += part;
+    }
+    return text;
+}
+
+} // namespace
+
+OrvaneSerialThread::OrvaneSerialThread(OrvaneInterface& device)
+    : _device(device), _alert(std::make_unique<Event>(Event::Reset::Manual, false)),
+      _terminate(std::make_unique<Event>(Event::Reset::Manual, false)), _waitTimeout(INFINITE),
+      _message_queue_lock(std::make_unique<Mutex>(kMessageQueueMutex, false)) {}
+
+OrvaneSerialThread::~OrvaneSerialThread() = default;
+
+bool OrvaneSerialThread::initThread(threading::ThreadContext* context) {
+    static constexpr const char* kContext = "OrvaneSerialThread::initThread";
+    trace(kContext);
+    _thread.store(context->thread);
+    _port = static_cast<wyr::windows::communication::Serial*>(context->param);
+
+    const auto refuse = [this](ErrorCode error) {
+        setLastError(error);
+        exitThread();
+        setLastError(error);
+        return false;
+    };
+    if (!_readHandler || _port == nullptr) {
+        return refuse(ERROR_INVALID_PARAMETER);
+    }
+    const auto failed = [](bool valid) {
+        if (valid) {
+            return false;
+        }
+        logSystemError(getLastError(), kContext);
+        return true;
+    };
+    // The objects live as long as the worker; a restart only clears their signals.
+    if (failed(_alert->valid() && _terminate->valid() && _message_queue_lock->valid())) {
+        return refuse(getLastError());
+    }
+    _alert->reset();
+    _terminate->reset();
+    _waitTimeout = INFINITE;
+
+    Message message;
+    peekMessage(message, 0, WM_USER, WM_USER, PM_NOREMOVE);
+    return true;
+}
+
+void OrvaneSerialThread::exitThread() {
+    trace("OrvaneSerialThread::exitThread");
+    _readBuffer.clear();
+    // _terminate is set by now, so lockQueue would give up; the lock is taken
+    // directly. Other holders keep it only for a moment.
+    const std::uint32_t locked = waitForSingle(*_message_queue_lock, kExitLockWaitMs);
+    if (locked == WAIT_OBJECT_0 || locked == WAIT_ABANDONED_0) {
+        _queue.reset();
+        _enabled.store(false);
+        _message_queue_lock->release();
+    }
+    _waitTimeout = INFINITE;
+    dropPendingMessages();
+}
+
+void OrvaneSerialThread::dropPendingMessages() {
+    // Enable and disable messages that will never be handled still own their event.
+    Message message;
+    while (peekMessage(message, 0, 0, 0, PM_REMOVE)) {
+        if (message.message == TM_ORVANE_ENABLE_SERIAL_THREAD || message.message == TM_ORVANE_DISABLE_SERIAL_THREAD) {
+            takeDoneEvent(message.wParam);
+        }
+    }
+}
+
+void OrvaneSerialThread::notifyShutdown() {
+    trace("OrvaneSerialThread::notifyShutdown");
+    _terminate->set();
+    _alert->set();
+}
+
+ErrorCode OrvaneSerialThread::notify(MessageId message, WPARAM argument) {
+    static constexpr const char* kContext = "OrvaneSerialThread::notify";
+    trace(kContext);
+    const threading::IThread* owner = _thread.load();
+    const ThreadId target = owner != nullptr ? owner->threadId() : 0;
+    if (!postThreadMessage(target, message, argument, 0)) {
+        const ErrorCode error = getLastError();
+        log(LogVerbosity::Error, kContext, L"::PostThreadMessage() failed to thread [0x%X] with result of [%d].",
+            target, error);
+        logSystemError(error, kContext);
+        return error;
+    }
+    _alert->set();
+    return ERROR_SUCCESS;
+}
+
+std::uint32_t OrvaneSerialThread::enable(const std::shared_ptr<Event>& done) {
+    trace("OrvaneSerialThread::enable");
+    auto argument = std::make_unique<DoneEvent>(done);
+    if (const ErrorCode error = notify(TM_ORVANE_ENABLE_SERIAL_THREAD, reinterpret_cast<WPARAM>(argument.get()))) {
+        setLastError(error);
+        return WAIT_FAILED;
+    }
+    argument.release(); // the thread owns it now
+    return done ? waitForSingle(*done, kEnableWaitMs) : WAIT_TIMEOUT;
+}
+
+std::uint32_t OrvaneSerialThread::disable(const std::shared_ptr<Event>& done, std::int32_t port) {
+    static constexpr const char* kContext = "OrvaneSerialThread::disable";
+    trace(kContext);
+    std::unique_ptr<DoneEvent> argument = done ? std::make_unique<DoneEvent>(done) : nullptr;
+    if (notify(TM_ORVANE_DISABLE_SERIAL_THREAD, reinterpret_cast<WPARAM>(argument.get())) == ERROR_SUCCESS) {
+        argument.release(); // the thread owns it now
+    }
+    if (!done) {
+        sleepMs(kDisableWaitMs);
+        return WAIT_OBJECT_0;
+    }
+    const std::uint32_t result = waitForSingle(*done, kDisableWaitMs);
+    if (result != WAIT_OBJECT_0) {
+        const ErrorCode error = result == WAIT_FAILED ? getLastError() : result;
+        log(LogVerbosity::Error, kContext, L"Failed to disable serial thread on port [COM%d].", port);
+        log(LogVerbosity::Error, kContext, L"::WaitForSingleObject() failed [%d].", error);
+        logSystemError(error, kContext);
+    }
+    return result;
+}
+
+void OrvaneSerialThread::setReadHandlers(ReadHandler read, AfterReadHandler afterRead) {
+    _readHandler = std::move(read);
+    _afterReadHandler = std::move(afterRead);
+}
+
+void OrvaneSerialThread::setWriteHandlers(PreWriteHandler preWrite, WriteCompleteHandler writeComplete) {
+    std::lock_guard guard(_handlerLock);
+    _preWriteHandler = std::move(preWrite);
+    _writeCompleteHandler = std::move(writeComplete);
+}
+
+std::uint32_t OrvaneSerialThread::wait() {
+    static constexpr const char* kContext = "OrvaneSerialThread::wait";
+    trace(kContext);
+    _thread.load()->setState(ThreadState::Wait);
+    log(LogVerbosity::DebugLevel4, kContext,
+        L"::WaitForMultipleObjects() waiting for a message to quit or enable (Timeout = %s).",
+        _waitTimeout == INFINITE ? "INFINITE" : "0");
+    const std::uint32_t result = waitForAny({_terminate.get(), _alert.get()}, _waitTimeout);
+    if (result == WAIT_OBJECT_0) {
+        log(LogVerbosity::DebugLevel2, kContext,
+            L"::WaitForMultipleObjects() became signaled via [_terminate], abandoning function call.");
+        return ERROR_CANCELLED;
+    }
+    if (result == WAIT_OBJECT_0 + 1) {
+        log(LogVerbosity::DebugLevel2, kContext, L"::WaitForMultipleObjects() became signaled via [_alert].");
+        _alert->reset();
+        return kAlerted;
+    }
+    if (result == WAIT_TIMEOUT) {
+        if (_port->isOpen()) {
+            log(LogVerbosity::DebugLevel4, kContext, L"::WaitForMultipleObjects() failed (WAIT_TIMEOUT) [%d], EXPECTED!",
+                0);
+        } else {
+            log(LogVerbosity::Error, kContext, L"::WaitForMultipleObjects() failed (WAIT_TIMEOUT) [%d], UNEXPECTED!", 0);
+        }
+        return WAIT_TIMEOUT;
+    }
+    const ErrorCode error = getLastError();
+    log(LogVerbosity::Error, kContext,
+        L"::WaitForMultipleObjects() failed (WAIT_FAILED) [%d], abandoning function call.", error);
+    logSystemError(error, kContext);
+    return kWaitFailedResult;
+}
+
+std::uint32_t OrvaneSerialThread::run() {
+    trace("OrvaneSerialThread::run");
+    threading::IThread* thread = _thread.load();
+    std::uint32_t r = wait();
+    thread->setState(ThreadState::Run);
+    while (r != ERROR_CANCELLED) {
+        // A wait that cannot work at all would otherwise spin here for ever.
+        if (r == kWaitFailedResult) {
+            return kWaitFailedResult;
+        }
+        if (r == WAIT_TIMEOUT) {
+            r = checkPort();
+        }
+        if (r == kAlerted) {
+            _alert->reset();
+            pumpMessage();
+            if (_enabled.load()) {
+                while (processQueue() == ERROR_MORE_DATA) {
+                }
+            }
+        } else if (r == ERROR_GEN_FAILURE) {
+            // The port is lost: stop polling it until enabled again.
+            _waitTimeout = INFINITE;
+            _device.disconnect(DisconnectType::Abnormal, 0);
+        }
+        r = wait();
+        thread->setState(ThreadState::Run);
+    }
+    return 0;
+}
+
+void OrvaneSerialThread::pumpMessage() {
+    static constexpr const char* kContext = "OrvaneSerialThread::pumpMessage";
+    trace(kContext);
+    Message message;
+    while (peekMessage(message, 0, 0, 0, PM_REMOVE)) {
+        const bool enableMessage = message.message == TM_ORVANE_ENABLE_SERIAL_THREAD;
+        const bool disableMessage = message.message == TM_ORVANE_DISABLE_SERIAL_THREAD;
+        if (!enableMessage && !disableMessage) {
+            dispatchMessage(message);
+            continue;
+        }
+        if (enableMessage) {
+            log(LogVerbosity::DebugLevel2, kContext, L"Received TM_ORVANE_ENABLE_SERIAL_THREAD.");
+            _waitTimeout = 0;
+            if (lockQueue() == ERROR_SUCCESS) {
+                _queue = std::make_unique<std::deque<QueueItem>>();
+                _enabled.store(true);
+                _message_queue_lock->release();
+            }
+        } else {
+            log(LogVerbosity::DebugLevel2, kContext, L"Received TM_ORVANE_DISABLE_SERIAL_THREAD.");
+            _waitTimeout = INFINITE;
+            if (lockQueue() == ERROR_SUCCESS) {
+                _queue.reset();
+                _enabled.store(false);
+                _message_queue_lock->release();
+            }
+            sleepMs(kDisableSettleMs);
+        }
+        signalDone(message.wParam);
+        // One enable or disable per wake-up; what is still waiting gets its own.
+        Message next;
+        if (peekMessage(next, 0, 0, 0, PM_NOREMOVE)) {
+            _alert->set();
+        }
+        return;
+    }
+}
+
+ErrorCode OrvaneSerialThread::checkPort() {
+    static constexpr const char* kContext = "OrvaneSerialThread::checkPort";
+    trace(kContext);
+    log(LogVerbosity::DebugLevel4, kContext, L"Calling Serial::waitCommEvent().");
+    std::uint32_t mask = 0;
+    const ErrorCode result = _port->waitCommEvent(mask, _alert.get(), INFINITE);
+    if (result == ERROR_CANCELLED) {
+        log(LogVerbosity::DebugLevel4, kContext, L"Serial::waitCommEvent() aborted.");
+        return kAlerted;
+    }
+    if (result != ERROR_SUCCESS) {
+        log(LogVerbosity::Error, kContext, L"Serial::waitCommEvent() failed [%d].", result);
+        logSystemError(result, kContext);
+        return ERROR_GEN_FAILURE;
+    }
+    log(LogVerbosity::DebugLevel4, kContext, L"Serial::waitCommEvent() succeeded.");
+    if ((mask & EV_ERR) != 0) {
+        if (const auto& handle = _port->handle()) {
+            handle->clearCommError(nullptr, nullptr);
+        }
+        log(LogVerbosity::Error, kContext, L"Error cleared.");
+        return ERROR_SUCCESS;
+    }
+    if ((mask & (EV_RXCHAR | EV_RXFLAG)) != 0) {
+        if (_port->readPort(_readBuffer, _terminate.get(), INFINITE) == ERROR_SUCCESS) {
+            processData(mask);
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+void OrvaneSerialThread::processData(std::uint32_t mask) {
+    static constexpr const char* kContext = "OrvaneSerialThread::processData";
+    trace(kContext);
+    ErrorCode result = ERROR_SUCCESS;
+    while (!_readBuffer.empty() && (result == ERROR_SUCCESS || result == kHandlerContinue)) {
+        std::uint32_t consumed = 0;
+        const auto length = static_cast<std::uint32_t>(_readBuffer.size());
+        if ((mask & (EV_RXCHAR | EV_RXFLAG)) != 0 && logEnabled(LogVerbosity::DebugLevel4)) {
+            log(LogVerbosity::DebugLevel4, kContext, L"%d bytes in buffer, [%s]", static_cast<int>(length),
+                dump(_readBuffer.data(), length).c_str());
+        }
+        if (_readHandler) {
+            result = _readHandler(_terminate.get(), _readBuffer.data(), length, &consumed);
+            if ((result == ERROR_SUCCESS || result == kHandlerContinue) && _afterReadHandler) {
+                _afterReadHandler(_terminate.get(), _readBuffer.data(), consumed);
+            }
+        }
+        switch (result) {
+        case ERROR_SUCCESS:
+        case ERROR_MORE_DATA:
+        case kHandlerContinue:
+            _readBuffer.erase(_readBuffer.begin(),
+                              _readBuffer.begin() + static_cast<std::ptrdiff_t>(std::min(consumed, length)));
+            break;
+        case ERROR_INVALID_DATA:
+            if (const auto& handle = _port->handle()) {
+                handle->purgeComm(PURGE_RXCLEAR);
+            }
+            _readBuffer.clear();
+            break;
+        case kHandlerDiscard:
+            _readBuffer.clear();
+            break;
+        default:
+            break;
+        }
+        if (!_readHandler) {
+            break;
+        }
+    }
+}
+
+bool OrvaneSerialThread::queueData(const std::uint8_t* data, std::uint32_t length, std::uint32_t writeTimeoutMs) {
+    static constexpr const char* kContext = "OrvaneSerialThread::queueData";
+    trace(kContext);
+    QueueItem item{std::vector<std::uint8_t>(data, data + length), writeTimeoutMs};
+    if (lockQueue() != ERROR_SUCCESS) {
+        return false;
+    }
+    if (!_queue) {
+        _message_queue_lock->release();
+        log(LogVerbosity::Error, kContext, L"No internal message queue.");
+        return false;
+    }
+    _queue->push_back(std::move(item));
+    _message_queue_lock->release();
+    _alert->set();
+    return true;
+}
+
+ErrorCode OrvaneSerialThread::lockQueue() {
+    static constexpr const char* kContext = "OrvaneSerialThread::lockQueue";
+    trace(kContext);
+    const std::uint32_t result = waitForAny({_terminate.get(), _message_queue_lock.get()}, INFINITE);
+    if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED_0) {
+        log(LogVerbosity::DebugLevel2, kContext,
+            L"::WaitForMultipleObjects() became signaled via [_terminate], abandoning function call.");
+        return ERROR_CANCELLED;
+    }
+    if (result == WAIT_OBJECT_0 + 1 || result == WAIT_ABANDONED_0 + 1) {
+        log(LogVerbosity::DebugLevel2, kContext,
+            L"::WaitForMultipleObjects() became signaled via [_message_queue_lock].");
+        return ERROR_SUCCESS;
+    }
+    if (result == WAIT_TIMEOUT) {
+        log(LogVerbosity::Error, kContext,
+            L"::WaitForMultipleObjects() failed (WAIT_TIMEOUT) [%d], abandoning function call.", WAIT_TIMEOUT);
+        return WAIT_TIMEOUT;
+    }
+    const ErrorCode error = getLastError();
+    log(LogVerbosity::Error, kContext,
+        L"::WaitForMultipleObjects() failed (WAIT_FAILED) [%d], abandoning function call.", error);
+    logSystemError(error, kContext);
+    return kWaitFailedResult;
+}
+
+ErrorCode OrvaneSerialThread::processQueue() {
+    static constexpr const char* kContext = "OrvaneSerialThread::processQueue";
+    trace(kContext);
+    if (const ErrorCode locked = lockQueue()) {
+        return locked;
+    }
+    if (!_queue) {
+        _message_queue_lock->release();
+        log(LogVerbosity::Error, kContext, L"No internal message queue.");
+        return ERROR_NO_DATA;
+    }
+    const std::size_t depth = _queue->size();
+    if (depth == 0) {
+        _message_queue_lock->release();
+        return ERROR_NO_DATA;
+    }
+    log(LogVerbosity::DebugLevel2, kContext, L"Queue depth [%d].", static_cast<int>(depth));
+    QueueItem item = std::move(_queue->front());
+    _queue->pop_front();
+    _message_queue_lock->release();
+
+    PreWriteHandler preWrite;
+    WriteCompleteHandler writeComplete;
+    {
+        std::lock_guard guard(_handlerLock);
+        preWrite = _preWriteHandler;
+        writeComplete = _writeCompleteHandler;
+    }
+    const auto count = static_cast<std::uint32_t>(item.bytes.size());
+    std::int32_t length = static_cast<std::int32_t>(count);
+    if (preWrite) {
+        length = preWrite(_terminate.get(), item.bytes.data(), count);
+    }
+    if (length == -1) {
+        log(LogVerbosity::Error, kContext, L"Nothing to write!");
+        return ERROR_OUTOFMEMORY;
+    }
+    // A handler cannot make the write reach past the bytes queued.
+    const auto toWrite = static_cast<std::uint32_t>(std::clamp<std::int32_t>(length, 0, static_cast<std::int32_t>(count)));
+    const ErrorCode result = _port->writePort(item.bytes.data(), toWrite, item.writeTimeoutMs, _terminate.get());
+    if (writeComplete) {
+        writeComplete(_terminate.get(), item.bytes.data(), length, result, item.writeTimeoutMs);
+    }
+    return depth > 1 ? ERROR_MORE_DATA : ERROR_SUCCESS;
+}
+
+} // namespace device

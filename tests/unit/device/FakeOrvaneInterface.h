@@ -1,0 +1,111 @@
+#pragma once
+
+#include "device/OrvaneInterface.h"
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace test {
+
+// A device interface that records what is asked of it and delivers notifications
+// synchronously to its subscribers when the test says so.
+class FakeOrvaneInterface final : public device::OrvaneInterface {
+public:
+    using ErrorCode = wyr::windows::system::ErrorCode;
+
+    struct Call {
+        std::string operation;
+        std::int64_t first = 0;
+        std::int64_t second = 0;
+
+        bool operator==(const Call&) const = default;
+    };
+
+    void registerConfiguration() override {}
+    int validateConfiguration() override { return 0; }
+    void setDefaultConfiguration(const int&) override {}
+    ErrorCode initialize() override { return 0; }
+    void finalize() override {}
+
+    boost::signals2::connection subscribe(const Callback& callback) override {
+        return signal.connect(callback);
+    }
+    void unsubscribeAll() override { signal.disconnect_all_slots(); }
+
+    ErrorCode interrogatePort(std::int32_t port, std::int32_t scanArg) override {
+        calls.push_back({"interrogatePort", port, scanArg});
+        return interrogateResult;
+    }
+    ErrorCode connect(std::int32_t port) override {
+        calls.push_back({"connect", port, 0});
+        return connectResult;
+    }
+    ErrorCode disconnect(const device::DisconnectType& type, const std::uint32_t& reason) override {
+        calls.push_back({"disconnect", type.value(), reason});
+        return 0;
+    }
+    ErrorCode start() override {
+        calls.push_back({"start", 0, 0});
+        return 0;
+    }
+    ErrorCode stop() override {
+        calls.push_back({"stop", 0, 0});
+        return 0;
+    }
+    ErrorCode setFrameRate(const std::uint32_t& rate) override {
+        calls.push_back({"setFrameRate", rate, 0});
+        return 0;
+    }
+    ErrorCode setGain(const std::uint32_t& gain) override {
+        calls.push_back({"setGain", gain, 0});
+        return 0;
+    }
+    ErrorCode resetDevice() override {
+        calls.push_back({"resetDevice", 0, 0});
+        return resetResult;
+    }
+    ErrorCode enterBootloader(wyr::windows::communication::PortHandle&) override { return 0; }
+    ErrorCode acknowledge() override { return 0; }
+    ErrorCode notify(device::OrvaneNotification* record) override {
+        device::OrvaneNotification::release(record);
+        return 0;
+    }
+
+    const std::wstring& name() const override { return deviceName; }
+    std::int32_t portNumber() const override { return 0; }
+    bool isOpen() const override { return open; }
+    device::OrvaneDeviceState deviceState() const override { return state; }
+
+    // Hands a record to every subscriber, as the broadcast window does.
+    void deliver(const device::tagNMORVANEHDR& record) { signal(&record); }
+
+    std::size_t subscribers() const { return signal.num_slots(); }
+
+    // The calls of one operation, in order.
+    std::vector<Call> callsOf(const std::string& operation) const {
+        std::vector<Call> found;
+        for (const auto& c : calls) {
+            if (c.operation == operation) {
+                found.push_back(c);
+            }
+        }
+        return found;
+    }
+
+    std::vector<Call> calls;
+    ErrorCode interrogateResult = 0;
+    ErrorCode connectResult = 0;
+    ErrorCode resetResult = 0;
+    bool open = false;
+    device::OrvaneDeviceState state;
+    std::wstring deviceName = L"Device";
+    device::OrvaneBroadcastWnd::Signal signal;
+};
+
+inline void PrintTo(const FakeOrvaneInterface::Call& c, std::ostream* os) {
+    *os << c.operation << "(" << c.first << ", " << c.second << ")";
+}
+
+} // namespace test
