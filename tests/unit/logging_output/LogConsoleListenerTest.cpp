@@ -208,3 +208,27 @@ TEST(LogConsoleListener, OpenFailsWithoutAnyTerminal) {
     EXPECT_FALSE(opened);
     EXPECT_FALSE(listener.isConnected());
 }
+
+TEST(LogConsoleListener, WritesPlainLinesToADescriptorThatIsNoTerminal) {
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    sys::Descriptor readEnd(pipeFds[0]);
+    sys::Descriptor writeEnd(pipeFds[1]);
+    LogBeacon::instance();
+    {
+        LogConsoleListener listener;
+        listener.setFilter(0x0040);
+        ASSERT_TRUE(listener.open(writeEnd.get()));
+        wyr::windows::logging::log(LogVerbosity::Error, "Cli::run", L"port [%d] lost", 7);
+        wyr::windows::logging::log(LogVerbosity::Information, "Cli::run", L"filtered");
+        LogBeacon::instance().flush();
+    }
+    writeEnd.reset();
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(readEnd.get(), buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\d{3} Cli::run port \[7\] lost\n)")))
+        << text;
+}

@@ -97,15 +97,31 @@ bool LogConsoleListener::open() {
     return result == ERROR_SUCCESS || result == ERROR_ALREADY_INITIALIZED;
 }
 
+bool LogConsoleListener::open(int descriptor) {
+    if (!_console.output) {
+        Descriptor output(::fcntl(descriptor, F_DUPFD_CLOEXEC, 3));
+        if (!output) {
+            setLastErrorFromErrno();
+            return false;
+        }
+        _console.terminal = ::isatty(output.get()) != 0;
+        _console.output = std::move(output);
+        _console.allocated = false;
+    }
+    const ErrorCode result = connect();
+    return result == ERROR_SUCCESS || result == ERROR_ALREADY_INITIALIZED;
+}
+
 void LogConsoleListener::close() {
     if (isConnected()) {
         disconnect();
     }
-    if (_console.output) {
+    if (_console.output && _console.terminal) {
         write("\x1b[0m\x1b[23;0t"); // the terminal's colours and title back
     }
     _console.output.reset();
     _console.allocated = false;
+    _console.terminal = true;
     _console.attribute = 0;
 }
 
@@ -133,6 +149,10 @@ void LogConsoleListener::onLogMessage(const LogVerbosity& verbosity, SYSTEMTIME 
     const bool endsLine = !line.empty() && line.back() == L'\n';
     if (endsLine) {
         line.pop_back();
+    }
+    if (!_console.terminal) {
+        write(toNarrow(line) + (endsLine ? "\n" : ""));
+        return;
     }
     write(escapeFor(_console.attribute) + toNarrow(line) + "\x1b[0m" + (endsLine ? "\n" : ""));
 }

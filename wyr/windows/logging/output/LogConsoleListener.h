@@ -24,6 +24,9 @@ public:
     // not connected, when no terminal can be written to. close gives the
     // terminal its title back.
     bool open();
+    // Writes to the given descriptor instead (a command-line tool's standard
+    // error), in colour only when it is a terminal; false when it cannot be used.
+    bool open(int descriptor);
     void close();
 
     void onLogMessage(const LogVerbosity& verbosity, system::SYSTEMTIME time, const wchar_t* context,
@@ -40,6 +43,7 @@ public:
 private:
     struct Console {
         bool allocated = false; // this listener opened the terminal itself
+        bool terminal = true;   // colours and titles only on a terminal
         system::Descriptor output;
         std::uint16_t attribute = 0;
     };
