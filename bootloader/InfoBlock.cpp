@@ -4,6 +4,7 @@
 #include "bootloader/CrcType.h"
 #include "wyr/windows/logging/Log.h"
 
+#include <cwchar>
 #include <string>
 
 namespace bootloader {
@@ -24,8 +25,12 @@ unsigned byteOf(std::uint32_t value, unsigned index) {
     return (value >> (8 * index)) & 0xFFU;
 }
 
-void logLine(const wchar_t* format, auto... args) {
-    log(LogVerbosity::Information, kContext, format, args...);
+// One line of the dump, formatted as the log formats it.
+template <typename... Args>
+void addLine(std::vector<std::wstring>& lines, const wchar_t* format, Args... args) {
+    wchar_t text[160];
+    const int n = std::swprintf(text, sizeof text / sizeof text[0], format, args...);
+    lines.emplace_back(n < 0 ? std::wstring(format) : std::wstring(text, static_cast<std::size_t>(n)));
 }
 
 } // namespace
@@ -34,40 +39,48 @@ void dump(const InfoBlock& block) {
     if (!wyr::windows::logging::logEnabled(LogVerbosity::Information)) {
         return;
     }
+    for (const std::wstring& line : dumpText(block)) {
+        log(LogVerbosity::Information, kContext, L"%ls", line.c_str());
+    }
+}
+
+std::vector<std::wstring> dumpText(const InfoBlock& block) {
     const auto version = block.version.memoryBytes();
     const auto parts = block.version.parts();
+    std::vector<std::wstring> lines;
 
-    logLine(kRule);
-    logLine(L"                         INFO BLOCK");
-    logLine(kRule);
-    logLine(L"Type              : [%u] - %ls", static_cast<unsigned>(block.type.value()),
+    lines.emplace_back(kRule);
+    lines.emplace_back(L"                         INFO BLOCK");
+    lines.emplace_back(kRule);
+    addLine(lines, L"Type              : [%u] - %ls", static_cast<unsigned>(block.type.value()),
             InfoBlockType::displayName(block.type.value()).c_str());
-    logLine(L"Block length      : [0x%02x] %u bytes", unsigned{block.length}, unsigned{block.length});
-    logLine(L"Version           : [0x%02x, 0x%02x, 0x%02x, 0x%02x] %u.%u.%u.%u", unsigned{version[0]},
+    addLine(lines, L"Block length      : [0x%02x] %u bytes", unsigned{block.length}, unsigned{block.length});
+    addLine(lines, L"Version           : [0x%02x, 0x%02x, 0x%02x, 0x%02x] %u.%u.%u.%u", unsigned{version[0]},
             unsigned{version[1]}, unsigned{version[2]}, unsigned{version[3]}, parts[0], parts[1], parts[2],
             parts[3]);
-    logLine(L"Product Code      : [0x%02x] %u", unsigned{block.productCode}, unsigned{block.productCode});
-    logLine(L"Bootloader Type   : [0x%02x] %ls", unsigned{block.bootloaderType},
+    addLine(lines, L"Product Code      : [0x%02x] %u", unsigned{block.productCode}, unsigned{block.productCode});
+    addLine(lines, L"Bootloader Type   : [0x%02x] %ls", unsigned{block.bootloaderType},
             BootloaderType::displayName(block.bootloaderType).c_str());
-    logLine(L"Page Size Code    : [0x%02x] %u bytes", unsigned{block.pageSizeCode}, block.pageSize());
-    logLine(L"Packect Size Code : [0x%02x] %u bytes", unsigned{block.packetSizeCode}, block.packetSize());
-    logLine(L"Buffer Size Code  : [0x%02x] %u bytes", unsigned{block.bufferSizeCode}, block.bufferSize());
-    logLine(L"CRC Type Code     : [0x%02x] %ls", unsigned{block.crcType},
+    addLine(lines, L"Page Size Code    : [0x%02x] %u bytes", unsigned{block.pageSizeCode}, block.pageSize());
+    addLine(lines, L"Packect Size Code : [0x%02x] %u bytes", unsigned{block.packetSizeCode}, block.packetSize());
+    addLine(lines, L"Buffer Size Code  : [0x%02x] %u bytes", unsigned{block.bufferSizeCode}, block.bufferSize());
+    addLine(lines, L"CRC Type Code     : [0x%02x] %ls", unsigned{block.crcType},
             CrcType::displayName(block.crcType).c_str());
     if (block.type == InfoBlockType::BootloaderInfoBlock) {
-        logLine(L"App Start Address : [0x%02x, 0x%02x, 0x%02x] 0x%06x", byteOf(block.appStart, 0),
+        addLine(lines, L"App Start Address : [0x%02x, 0x%02x, 0x%02x] 0x%06x", byteOf(block.appStart, 0),
                 byteOf(block.appStart, 1), byteOf(block.appStart, 2), block.appStart);
-        logLine(L"App End Address   : [0x%02x, 0x%02x, 0x%02x] 0x%06x", byteOf(block.appEnd, 0),
+        addLine(lines, L"App End Address   : [0x%02x, 0x%02x, 0x%02x] 0x%06x", byteOf(block.appEnd, 0),
                 byteOf(block.appEnd, 1), byteOf(block.appEnd, 2), block.appEnd);
     } else {
-        logLine(L"Serial No         : [0x%02x, 0x%02x] %d", byteOf(block.serialNo, 0),
+        addLine(lines, L"Serial No         : [0x%02x, 0x%02x] %d", byteOf(block.serialNo, 0),
                 byteOf(block.serialNo, 1), int{block.serialNo});
     }
     if (block.type == InfoBlockType::SourceInfoBlock) {
-        logLine(L"App Start Address : 0x%06x", block.appStart);
-        logLine(L"App End Address   : 0x%06x", block.appEnd);
+        addLine(lines, L"App Start Address : 0x%06x", block.appStart);
+        addLine(lines, L"App End Address   : 0x%06x", block.appEnd);
     }
-    logLine(kRule);
+    lines.emplace_back(kRule);
+    return lines;
 }
 
 } // namespace bootloader

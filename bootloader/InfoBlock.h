@@ -4,6 +4,8 @@
 #include "bootloader/InfoBlockType.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace bootloader {
 
@@ -35,7 +37,9 @@ struct InfoBlock {
     std::uint32_t bufferSize() const noexcept { return sizeFromCode(bufferSizeCode); }
 };
 
-// Logs an info block at Information, one field per line.
+// Logs an info block at Information, one field per line: the lines of dumpText.
 void dump(const InfoBlock& block);
+// The lines that dump logs, for a reader that wants the text itself.
+std::vector<std::wstring> dumpText(const InfoBlock& block);
 
 } // namespace bootloader

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cwchar>
 #include <limits>
 
 namespace bootloader {
@@ -421,20 +422,30 @@ void IntelHexFile::dumpProperties() const {
     if (!wyr::windows::logging::logEnabled(LogVerbosity::Information)) {
         return;
     }
-    const auto line = [](const wchar_t* format, auto... args) {
-        log(LogVerbosity::Information, kDumpContext, format, args...);
-    };
     dump(_flashMap.infoBlock);
-    line(kRule);
-    line(L"                         FLASH MAP");
-    line(kRule);
-    line(L"Page Count        : %d", static_cast<int>(_flashMap.pageCount));
-    line(kRule);
+    for (const std::wstring& line : flashMapText()) {
+        log(LogVerbosity::Information, kDumpContext, L"%ls", line.c_str());
+    }
+}
+
+std::vector<std::wstring> IntelHexFile::flashMapText() const {
+    std::vector<std::wstring> lines;
+    wchar_t text[64];
+    lines.emplace_back(kRule);
+    lines.emplace_back(L"                         FLASH MAP");
+    lines.emplace_back(kRule);
+    std::swprintf(text, sizeof text / sizeof text[0], L"Page Count        : %d",
+                  static_cast<int>(_flashMap.pageCount));
+    lines.emplace_back(text);
+    lines.emplace_back(kRule);
     const std::uint8_t code = _flashMap.infoBlock.pageSizeCode;
     for (const auto& [page, bytes] : _flashMap.pages) {
-        line(L"Page Specified    : %d [0x%06x]", static_cast<int>(page), code < 32 ? page << code : 0U);
+        std::swprintf(text, sizeof text / sizeof text[0], L"Page Specified    : %d [0x%06x]", static_cast<int>(page),
+                      code < 32 ? page << code : 0U);
+        lines.emplace_back(text);
     }
-    line(kRule);
+    lines.emplace_back(kRule);
+    return lines;
 }
 
 } // namespace bootloader

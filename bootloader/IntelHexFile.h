@@ -57,6 +57,8 @@ public:
 
     // Logs the image's info block and its pages.
     void dumpProperties() const;
+    // The flash-map lines that dumpProperties logs after the info block.
+    std::vector<std::wstring> flashMapText() const;
 
     // Closes the file and forgets everything read.
     void reset();

@@ -1,5 +1,10 @@
 #include "cli/OrvaneCtl.h"
 
+#include "cli/FlashCommand.h"
+#include "cli/CommonOptions.h"
+#include "cli/HexInfoCommand.h"
+#include "cli/MonitorCommand.h"
+#include "cli/ScanCommand.h"
 #include "device/OrvaneMessage.h"
 #include "wyr/windows/system/SystemError.h"
 #include "wyr/windows/system/TextConversion.h"
@@ -8,6 +13,7 @@
 #include <charconv>
 #include <cstdint>
 #include <iomanip>
+#include <iostream>
 #include <optional>
 
 namespace cli {
@@ -56,6 +62,22 @@ int OrvaneCtl::run(const std::vector<std::string>& args) {
     if (args[0] == "ports") {
         return listPorts(rest);
     }
+    if (args[0] == "--version") {
+        _out << "orvanectl " << ORVANE_VERSION << "\n";
+        return 0;
+    }
+    if (args[0] == "scan") {
+        return ScanCommand(_out, _err, _ports).run(rest);
+    }
+    if (args[0] == "monitor") {
+        return MonitorCommand(_out, _err, _ports).run(rest);
+    }
+    if (args[0] == "hexinfo") {
+        return HexInfoCommand(_out, _err).run(rest);
+    }
+    if (args[0] == "flash") {
+        return FlashCommand(_out, _err, std::cin, FlashCommand::isTerminal(_out), _ports).run(rest);
+    }
     _err << "orvanectl: unknown command '" << args[0] << "'\n";
     return usage(2);
 }
@@ -76,7 +98,32 @@ int OrvaneCtl::usage(int exitCode) {
          "  error <code>               explain a result code found in the log\n"
          "  ports                      list the serial ports present, one per line:\n"
          "                             COM<n> <TAB> device path <TAB> description\n"
-         "  help                       show this text\n";
+         "  scan [--port COM<n>]       probe the present ports in ascending order (or the one\n"
+         "                             given) and print the port where the instrument answered\n"
+         "                             (exit 1: none answered; 2: bad usage or a port error)\n"
+         "  monitor [--port COM<n>] [--count N] [--seconds S] [--csv FILE]\n"
+         "                             connect, bring frame rate and gain into tolerance, stream,\n"
+         "                             and write one CSV line per reading (time, three channels)\n"
+         "                             to standard output or FILE; events go to standard error;\n"
+         "                             stops after N readings, S seconds or Ctrl-C, then\n"
+         "                             disconnects (exit 1: no device; 3: the link was lost)\n"
+         "  hexinfo FILE.hex           show a firmware image's info block and flash pages\n"
+         "                             (exit 4: the image cannot be read or used)\n"
+         "  flash FILE.hex [--port COM<n>] [--bootloader] [--serial N] [--yes]\n"
+         "                             update the instrument's firmware: find the device (on\n"
+         "                             --port, else on every port), ask, and program the image;\n"
+         "                             --bootloader opens --port for a device that has no\n"
+         "                             application firmware; --serial writes the device's serial\n"
+         "                             number into the image (needed when the image has none)\n"
+         "                             exit 1: no device or no bootloader answered; 3: the image\n"
+         "                             does not fit the device (nothing erased); 4: the image\n"
+         "                             cannot be read; 5: the update failed; 6: declined\n"
+         "  help                       show this text\n"
+         "  --version                  show the version\n"
+         "\n"
+      << CommonOptions::usageText()
+      << "\n"
+         "Settings are read from ~/.config/Tolvek/Orvane.reg (never written); see the README.\n";
     return exitCode;
 }
 
