@@ -60,6 +60,21 @@ RegistryNode* resolve(RegistryNode& from, const std::vector<std::wstring>& parts
     return node;
 }
 
+// Locks the root's hive, brings it up to date with the file and finds the key at
+// `path`; null, with the reason in rc, when the file cannot be read or the key is gone.
+const RegistryNode* lockedNode(const RegRootKey& root, const std::wstring& path, std::unique_lock<std::mutex>& guard,
+                               ErrorCode& rc) {
+    RegistryHive* hive = RegistryHive::of(root);
+    guard = hive->lock();
+    if ((rc = hive->refresh()) != ERROR_SUCCESS) {
+        return nullptr;
+    }
+    const RegistryNode* node = resolve(hive->root(), splitPath(path));
+    rc = node == nullptr ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+    return node;
+}
+
+
 bool has(std::uint32_t access, const RegAccess& right) {
     return (access & right.value()) == right.value();
 }
@@ -201,14 +216,11 @@ ErrorCode RegKey::enumerate() {
     if (!has(_access, RegAccess::KEY_ENUMERATE_SUB_KEYS) || !has(_access, RegAccess::KEY_QUERY_VALUE)) {
         return ERROR_ACCESS_DENIED;
     }
-    RegistryHive* hive = RegistryHive::of(*_root);
-    const auto guard = hive->lock();
-    if (const ErrorCode rc = hive->refresh(); rc != ERROR_SUCCESS) {
-        return rc;
-    }
-    const RegistryNode* node = resolve(hive->root(), splitPath(_path));
+    std::unique_lock<std::mutex> guard;
+    ErrorCode rc = ERROR_SUCCESS;
+    const RegistryNode* node = lockedNode(*_root, _path, guard, rc);
     if (node == nullptr) {
-        return ERROR_KEY_DELETED;
+        return rc;
     }
     _children.clear();
     for (const auto& child : node->children()) {
@@ -226,14 +238,11 @@ ErrorCode RegKey::queryInfo(RegKeyInfo& info) {
     if (!has(_access, RegAccess::KEY_QUERY_VALUE)) {
         return ERROR_ACCESS_DENIED;
     }
-    RegistryHive* hive = RegistryHive::of(*_root);
-    const auto guard = hive->lock();
-    if (const ErrorCode rc = hive->refresh(); rc != ERROR_SUCCESS) {
-        return rc;
-    }
-    const RegistryNode* node = resolve(hive->root(), splitPath(_path));
+    std::unique_lock<std::mutex> guard;
+    ErrorCode rc = ERROR_SUCCESS;
+    const RegistryNode* node = lockedNode(*_root, _path, guard, rc);
     if (node == nullptr) {
-        return ERROR_KEY_DELETED;
+        return rc;
     }
     info = RegKeyInfo{};
     info.subKeys = static_cast<std::uint32_t>(node->children().size());
@@ -260,14 +269,11 @@ ErrorCode RegKey::readValue(const std::wstring& name, RegValue& out) {
     if (!has(_access, RegAccess::KEY_QUERY_VALUE)) {
         return ERROR_ACCESS_DENIED;
     }
-    RegistryHive* hive = RegistryHive::of(*_root);
-    const auto guard = hive->lock();
-    if (const ErrorCode rc = hive->refresh(); rc != ERROR_SUCCESS) {
-        return rc;
-    }
-    const RegistryNode* node = resolve(hive->root(), splitPath(_path));
+    std::unique_lock<std::mutex> guard;
+    ErrorCode rc = ERROR_SUCCESS;
+    const RegistryNode* node = lockedNode(*_root, _path, guard, rc);
     if (node == nullptr) {
-        return ERROR_KEY_DELETED;
+        return rc;
     }
     const RegValue* value = node->findValue(name);
     if (value == nullptr) {
