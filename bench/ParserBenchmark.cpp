@@ -13,6 +13,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -28,7 +29,7 @@ using wyr::windows::system::ErrorCode;
 class BroadcastSink final : public device::IOrvaneSink {
 public:
     explicit BroadcastSink(device::OrvaneBroadcastWnd& window) : _window(window) {}
-    ErrorCode acknowledge() override { return 0; }
+    ErrorCode acknowledgeAt(std::chrono::steady_clock::time_point) override { return 0; }
     ErrorCode notify(device::OrvaneNotification* record) override {
         return _window.post(record) ? 0 : wyr::windows::system::getLastError();
     }

@@ -2,6 +2,8 @@
 
 #include "wyr/windows/system/SystemError.h"
 
+#include <chrono>
+
 namespace device {
 
 struct OrvaneNotification;
@@ -10,8 +12,9 @@ struct OrvaneNotification;
 // recording fake in tests. Both calls come from the serial I/O thread.
 class IOrvaneSink {
 public:
-    // Writes the ACK sentence to the port at once, on the calling thread.
-    virtual wyr::windows::system::ErrorCode acknowledge() = 0;
+    // Has the ACK sentence written once `due` has come, without holding up the
+    // caller: the sentences behind a heartbeat are read while its answer waits.
+    virtual wyr::windows::system::ErrorCode acknowledgeAt(std::chrono::steady_clock::time_point due) = 0;
 
     // Takes the record in every case (delivered, or freed when it cannot be).
     virtual wyr::windows::system::ErrorCode notify(OrvaneNotification* record) = 0;

@@ -395,6 +395,12 @@ ErrorCode OrvaneImpl::acknowledge() {
     return ERROR_SUCCESS;
 }
 
+ErrorCode OrvaneImpl::acknowledgeAt(std::chrono::steady_clock::time_point due) {
+    trace("OrvaneImpl::acknowledgeAt");
+    _serialThread.object().acknowledgeAt(due);
+    return ERROR_SUCCESS;
+}
+
 std::int32_t OrvaneImpl::preWrite(Event*, const std::uint8_t* bytes, const std::uint32_t& count) {
     trace("OrvaneImpl::preWrite");
     logOutgoing("OrvaneImpl::preWrite", bytes, count);

@@ -16,6 +16,7 @@
 #include <boost/signals2/connection.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -34,7 +35,8 @@ class OrvaneMessage;
 // Threads: the public operations, the acknowledgement timer and the subscribers
 // belong to the user-interface thread (the one that constructs the object);
 // onInterrogatePort, onConnect, onDisconnect, halt and open run on the control
-// thread; acknowledge, preWrite and the parser's notify calls on the serial thread.
+// thread; acknowledge, acknowledgeAt, preWrite and the parser's notify calls on the
+// serial thread.
 class OrvaneImpl : public OrvaneInterface, public IOrvaneSink, private wyr::memory::NonCopyable {
 public:
     using ErrorCode = wyr::windows::system::ErrorCode;
@@ -63,8 +65,8 @@ public:
     ErrorCode setGain(const std::uint32_t& gain) override;
     ErrorCode resetDevice() override;
     ErrorCode enterBootloader(wyr::windows::communication::PortHandle& portOut) override;
-    // Also the parser's sink (IOrvaneSink).
     ErrorCode acknowledge() override;
+    // Also the parser's sink (IOrvaneSink), with acknowledgeAt.
     ErrorCode notify(OrvaneNotification* record) override;
     const std::wstring& name() const override;
     std::int32_t portNumber() const override;
@@ -76,6 +78,10 @@ public:
     void onInterrogatePort(std::int32_t port, std::int32_t scanArg);
     void onConnect(std::int32_t port);
     void onDisconnect(const DisconnectType& type, std::uint32_t reason);
+
+    // Serial thread (the parser's heartbeat answer): hands the ACK to the serial
+    // thread, which calls acknowledge when `due` has come.
+    ErrorCode acknowledgeAt(std::chrono::steady_clock::time_point due) override;
 
     // The id of the last NotifyHeartbeat passed on (0 before the first); any thread.
     std::uint64_t lastHeartbeatId() const noexcept { return _lastHeartbeatId.load(); }

@@ -6,7 +6,6 @@
 #include "wyr/windows/logging/Log.h"
 #include "wyr/windows/system/Event.h"
 #include "wyr/windows/system/TextConversion.h"
-#include "wyr/windows/system/Wait.h"
 
 #include <algorithm>
 #include <charconv>
@@ -173,7 +172,7 @@ OrvaneParser::Clock OrvaneParser::Clock::system() {
         return std::chrono::duration_cast<std::chrono::nanoseconds>(SteadyClock::now().time_since_epoch()).count();
     };
     clock.frequency = 1'000'000'000;
-    clock.pause = [](std::uint32_t ms) { sleepMs(ms); };
+    clock.now = [] { return SteadyClock::now(); };
     return clock;
 }
 
@@ -335,9 +334,9 @@ ErrorCode OrvaneParser::processBuffer() {
     } else {
         if (type == &OrvaneMessageType::Heartbeat) {
             // Answered before the fields are checked: a malformed heartbeat is
-            // still acknowledged.
-            _clock.pause(AcknowledgePauseMs);
-            _sink->acknowledge();
+            // still acknowledged. The pause is kept by the sink, not by blocking
+            // here, so the readings behind the heartbeat are not held up by it.
+            _sink->acknowledgeAt(_clock.now() + std::chrono::milliseconds(AcknowledgePauseMs));
         }
         result = processStateMessage(*type, fields, record);
     }

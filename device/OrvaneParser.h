@@ -7,6 +7,7 @@
 #include <boost/circular_buffer.hpp>
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -26,20 +27,20 @@ class ReceiveState;
 // Turns the bytes read from the device into notifications: a three-state receiver
 // cuts out one framed sentence at a time, checks its checksum, splits it into
 // fields and builds the record of its message type, which goes to the sink. It
-// answers every heartbeat by having the sink send ACK, and measures how fast
-// readings arrive.
+// answers every heartbeat by having the sink send ACK a fixed pause later, and
+// measures how fast readings arrive.
 //
 // A value type: the serial I/O thread works on its own copy, which keeps the
 // receive state, the partial sentence and the measurements between reads (and
 // between connections).
 class OrvaneParser {
 public:
-    // The performance counter and the protocol's pauses, replaceable so that a test
-    // can set the time.
+    // The performance counter and the time the ACK's due time is reckoned from,
+    // replaceable so that a test can set the time.
     struct Clock {
         std::function<std::int64_t()> counter;
         std::int64_t frequency = 0; // counter ticks per second
-        std::function<void(std::uint32_t)> pause;
+        std::function<std::chrono::steady_clock::time_point()> now;
 
         static Clock system();
     };
@@ -48,6 +49,7 @@ public:
     // The instrument's sentences stay within 256 bytes; anything four times longer
     // is a line that lost its framing.
     static constexpr std::size_t MaximumSentenceLength = 1024;
+    // The device expects the ACK no sooner than this after its heartbeat.
     static constexpr std::uint32_t AcknowledgePauseMs = 10;
 
     // The sink must outlive the parser and all its copies.

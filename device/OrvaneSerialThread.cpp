@@ -109,6 +109,7 @@ bool OrvaneSerialThread::initThread(threading::ThreadContext* context) {
     _alert->reset();
     _terminate->reset();
     _waitTimeout = INFINITE;
+    dropPendingAcks();
 
     Message message;
     peekMessage(message, 0, WM_USER, WM_USER, PM_NOREMOVE);
@@ -118,6 +119,7 @@ bool OrvaneSerialThread::initThread(threading::ThreadContext* context) {
 void OrvaneSerialThread::exitThread() {
     trace("OrvaneSerialThread::exitThread");
     _readBuffer.clear();
+    dropPendingAcks();
     // _terminate is set by now, so lockQueue would give up; the lock is taken
     // directly. Other holders keep it only for a moment.
     const std::uint32_t locked = waitForSingle(*_message_queue_lock, kExitLockWaitMs);
@@ -255,13 +257,19 @@ std::uint32_t OrvaneSerialThread::run() {
         if (r == kAlerted) {
             _alert->reset();
             pumpMessage();
-            if (_enabled.load()) {
+            // A sentence queued while an ACK waits for its time goes out after
+            // it, as when the ACK was written straight from the read.
+            if (_enabled.load() && !_pendingAcks.empty()) {
+                _queueHeld = true;
+            } else if (_enabled.load()) {
                 while (processQueue() == ERROR_MORE_DATA) {
                 }
             }
         } else if (r == ERROR_GEN_FAILURE) {
-            // The port is lost: stop polling it until enabled again.
+            // The port is lost: stop polling it until enabled again; the ACKs
+            // still waiting have nowhere to go.
             _waitTimeout = INFINITE;
+            dropPendingAcks();
             _device.disconnect(DisconnectType::Abnormal, 0);
         }
         r = wait();
@@ -284,6 +292,7 @@ void OrvaneSerialThread::pumpMessage() {
         if (enableMessage) {
             log(LogVerbosity::DebugLevel2, kContext, L"Received TM_ORVANE_ENABLE_SERIAL_THREAD.");
             _waitTimeout = 0;
+            dropPendingAcks(); // answers to an earlier connection's heartbeats
             if (lockQueue() == ERROR_SUCCESS) {
                 _queue = std::make_unique<std::deque<QueueItem>>();
                 _enabled.store(true);
@@ -292,6 +301,7 @@ void OrvaneSerialThread::pumpMessage() {
         } else {
             log(LogVerbosity::DebugLevel2, kContext, L"Received TM_ORVANE_DISABLE_SERIAL_THREAD.");
             _waitTimeout = INFINITE;
+            dropPendingAcks();
             if (lockQueue() == ERROR_SUCCESS) {
                 _queue.reset();
                 _enabled.store(false);
@@ -312,12 +322,18 @@ void OrvaneSerialThread::pumpMessage() {
 ErrorCode OrvaneSerialThread::checkPort() {
     static constexpr const char* kContext = "OrvaneSerialThread::checkPort";
     trace(kContext);
+    // A waiting ACK bounds the wait, so it goes out on time while reading goes on.
+    const std::uint32_t limit = acknowledgeDue();
     log(LogVerbosity::DebugLevel4, kContext, L"Calling Serial::waitCommEvent().");
     std::uint32_t mask = 0;
-    const ErrorCode result = _port->waitCommEvent(mask, _alert.get(), INFINITE);
+    const ErrorCode result = _port->waitCommEvent(mask, _alert.get(), limit, limit != INFINITE);
     if (result == ERROR_CANCELLED) {
         log(LogVerbosity::DebugLevel4, kContext, L"Serial::waitCommEvent() aborted.");
         return kAlerted;
+    }
+    if (result == ERROR_TIMEOUT && limit != INFINITE) {
+        acknowledgeDue();
+        return ERROR_SUCCESS;
     }
     if (result != ERROR_SUCCESS) {
         log(LogVerbosity::Error, kContext, L"Serial::waitCommEvent() failed [%d].", result);
@@ -338,6 +354,38 @@ ErrorCode OrvaneSerialThread::checkPort() {
         }
     }
     return ERROR_SUCCESS;
+}
+
+void OrvaneSerialThread::acknowledgeAt(std::chrono::steady_clock::time_point due) {
+    trace("OrvaneSerialThread::acknowledgeAt");
+    _pendingAcks.insert(std::upper_bound(_pendingAcks.begin(), _pendingAcks.end(), due), due);
+}
+
+std::uint32_t OrvaneSerialThread::acknowledgeDue() {
+    trace("OrvaneSerialThread::acknowledgeDue");
+    using Clock = std::chrono::steady_clock;
+    auto now = Clock::now();
+    while (!_pendingAcks.empty() && _pendingAcks.front() <= now) {
+        _pendingAcks.pop_front();
+        _device.acknowledge();
+        now = Clock::now();
+    }
+    if (_pendingAcks.empty()) {
+        if (_queueHeld) {
+            _queueHeld = false;
+            _alert->set(); // the held sentences' turn
+        }
+        return INFINITE;
+    }
+    // Rounded up: the wait may end a little late, never early.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(_pendingAcks.front() - now).count();
+    return static_cast<std::uint32_t>(std::min<long long>(left, INFINITE - 1));
+}
+
+void OrvaneSerialThread::dropPendingAcks() {
+    trace("OrvaneSerialThread::dropPendingAcks");
+    _pendingAcks.clear();
+    _queueHeld = false;
 }
 
 void OrvaneSerialThread::processData(std::uint32_t mask) {

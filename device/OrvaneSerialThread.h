@@ -7,6 +7,7 @@
 #include "wyr/windows/system/threading/IBasicThreadAdapter.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -28,8 +29,10 @@ class OrvaneInterface;
 // The worker that owns the traffic on the open port while the link is up. Disabled,
 // it sleeps; enabled, it blocks in the port's comm-event wait, hands what arrives to
 // its read handler (the sentence parser) and writes the sentences other threads
-// queue, one at a time, through the pre-write and write-complete handlers. When the
-// port fails it reports an "Abnormal" disconnection to the device interface.
+// queue, one at a time, through the pre-write and write-complete handlers. The
+// heartbeats' ACKs wait here for their due time: the comm-event wait ends when the
+// earliest is due and the device interface writes it. When the port fails it
+// reports an "Abnormal" disconnection to the device interface.
 //
 // The start parameter of the thread is the device interface's Serial object.
 class OrvaneSerialThread : public wyr::windows::system::threading::IBasicThreadAdapter {
@@ -81,6 +84,12 @@ public:
     // Any thread: copies the bytes into the outgoing queue. False while disabled.
     bool queueData(const std::uint8_t* data, std::uint32_t length, std::uint32_t writeTimeoutMs);
 
+    // Serial thread only (the read handler's sink calls it): has the device
+    // interface's acknowledge() called once `due` has come. Reading goes on in the
+    // meantime; queued sentences wait, so none overtakes the ACK. Dropped by
+    // enable, disable, a port failure and the thread's end.
+    void acknowledgeAt(std::chrono::steady_clock::time_point due);
+
     // The read handlers are set before the thread starts and used only by it.
     void setReadHandlers(ReadHandler read, AfterReadHandler afterRead);
     // Any thread; the next write uses the new pair.
@@ -100,6 +109,10 @@ private:
     std::uint32_t wait();
     void pumpMessage();
     ErrorCode checkPort();
+    // Writes the ACKs whose time has come; the time left until the next one
+    // (INFINITE when none waits).
+    std::uint32_t acknowledgeDue();
+    void dropPendingAcks();
     void processData(std::uint32_t mask);
     ErrorCode lockQueue();
     ErrorCode processQueue();
@@ -115,6 +128,10 @@ private:
     std::unique_ptr<Event> _terminate;
     std::uint32_t _waitTimeout;
     std::vector<std::uint8_t> _readBuffer;
+    // Due times of the ACKs still to write, earliest first, and whether queued
+    // sentences wait behind them; serial thread only.
+    std::deque<std::chrono::steady_clock::time_point> _pendingAcks;
+    bool _queueHeld = false;
     std::unique_ptr<wyr::windows::system::Mutex> _message_queue_lock;
     // Created, destroyed and tested only under _message_queue_lock, so a queueData
     // racing a disable either queues before the queue goes or finds none.

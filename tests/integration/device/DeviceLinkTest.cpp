@@ -261,6 +261,7 @@ TEST_F(DeviceLink, AScanFindsTheOnePortWhereTheDeviceAnswers) {
 TEST_F(DeviceLink, CommandsGoOutAsSentencesAndEveryHeartbeatIsAnswered) {
     InstrumentSimulator& instrument = startSimulator();
     probeAndConnect(instrument.comNumber());
+    test::LogCapture errors(0x0040);
 
     std::size_t acks = count(OrvaneNotificationType::NotifyAcknowledge);
     link->setFrameRate(25);
@@ -303,10 +304,17 @@ TEST_F(DeviceLink, CommandsGoOutAsSentencesAndEveryHeartbeatIsAnswered) {
     }
     EXPECT_GE(zeroed, 5U);
 
-    // Every heartbeat sent so far gets its ACK.
+    // Every heartbeat sent so far gets its ACK, and only one.
     const unsigned sent = instrument.status().heartbeatsSent;
     EXPECT_GE(sent, 3U);
     EXPECT_TRUE(runUntil([&] { return instrument.status().acksReceived >= sent; }, 3000));
+    const auto status = instrument.status();
+    EXPECT_LE(status.acksReceived, status.heartbeatsSent);
+    // Waiting for an ACK's time is routine, connected or streaming.
+    for (const auto& e : errors.collect()) {
+        ADD_FAILURE() << std::string(e.context.begin(), e.context.end()) << ": "
+                      << std::string(e.message.begin(), e.message.end());
+    }
     EXPECT_EQ(count(OrvaneNotificationType::NotifyWatchDog), 0U);
     EXPECT_EQ(count(OrvaneNotificationType::NotifyCommandFailure), 0U);
 }

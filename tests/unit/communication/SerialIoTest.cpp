@@ -4,6 +4,7 @@
 #include "wyr/windows/system/Mutex.h"
 #include "wyr/windows/system/Wait.h"
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <gtest/gtest.h>
@@ -247,18 +248,25 @@ TEST_F(SerialIo, ANewMaskEndsAPendingWaitWithoutEvents) {
 TEST_F(SerialIo, WaitTimesOutWithTheLabelOfItsWait) {
     struct Case {
         Event* abort;
+        bool routine;
+        int verbosity;
         const wchar_t* text;
     };
     const Case cases[] = {
-        {nullptr, L"::WaitForSingleObject() failed (WAIT_TIMEOUT).  Abandoning operation."},
-        {&abort, L"::WaitForMultipleObjects() failed (WAIT_TIMEOUT).  Abandoning operation."},
+        {nullptr, false, kError, L"::WaitForSingleObject() failed (WAIT_TIMEOUT).  Abandoning operation."},
+        {&abort, false, kError, L"::WaitForMultipleObjects() failed (WAIT_TIMEOUT).  Abandoning operation."},
+        // A time-out the caller waits for is no failure.
+        {&abort, true, kDebug4, L"::WaitForMultipleObjects() failed (WAIT_TIMEOUT).  Abandoning operation."},
     };
     for (const auto& c : cases) {
         capture.records.clear();
         std::uint32_t mask = 0x1234;
-        EXPECT_EQ(serial.waitCommEvent(mask, c.abort, 50), 1460U);
+        EXPECT_EQ(serial.waitCommEvent(mask, c.abort, 50, c.routine), 1460U);
         EXPECT_EQ(mask, 0x1234U);
-        EXPECT_TRUE(logged(capture, kWaitContext, kError, c.text));
+        const auto logs = messages(capture, kWaitContext);
+        EXPECT_TRUE(logged(capture, kWaitContext, c.verbosity, c.text));
+        EXPECT_EQ(std::count_if(logs.begin(), logs.end(), [](const auto& l) { return l.first == kError; }),
+                  c.routine ? 0 : 1);
     }
     // A zero time-out looks once.
     std::uint32_t mask = 0;

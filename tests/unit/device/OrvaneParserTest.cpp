@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -57,37 +58,53 @@ Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 const std::string kHeartbeat = "0002|M1|1001|1.2.3.45|30|2|12.5|100";
 const std::string kReading = "0003|1.5|2.5|3.5";
 
-// Records what the parser hands out, and in which order it asked for the pause,
-// the ACK and the notification.
+using TimePoint = std::chrono::steady_clock::time_point;
+
+// A performance counter in microseconds and a steady time that only move when the
+// test moves them.
+struct ManualClock {
+    std::int64_t now = 5'000'000;
+    TimePoint time = TimePoint(std::chrono::hours(1));
+
+    OrvaneParser::Clock clock() {
+        OrvaneParser::Clock c;
+        c.counter = [this] { return now; };
+        c.frequency = 1'000'000;
+        c.now = [this] { return time; };
+        return c;
+    }
+    void advanceMs(double ms) {
+        now += static_cast<std::int64_t>(ms * 1000.0);
+        time += std::chrono::microseconds(static_cast<std::int64_t>(ms * 1000.0));
+    }
+};
+
+// Records what the parser hands out, and in which order it asked for the ACK and
+// the notifications. An ACK is shown with its due time, in milliseconds after the
+// time the clock showed when the sink was made.
 class RecordingSink final : public device::IOrvaneSink {
 public:
-    ErrorCode acknowledge() override {
-        events.push_back("ack");
+    explicit RecordingSink(const ManualClock& clock) : _start(clock.time) {}
+
+    ErrorCode acknowledgeAt(TimePoint due) override {
+        const auto ms = std::chrono::duration<double, std::milli>(due - _start).count();
+        char text[32];
+        std::snprintf(text, sizeof text, "ack at %g ms", ms);
+        events.emplace_back(text);
         return 0;
     }
     ErrorCode notify(OrvaneNotification* record) override {
-        events.push_back("notify");
+        const bool reading = OrvaneNotification::as<OrvaneReadingNotification>(record) != nullptr;
+        events.push_back(reading ? "reading" : "state");
         records.emplace_back(record);
         return 0;
     }
 
     std::vector<std::string> events;
     std::vector<std::unique_ptr<OrvaneNotification, device::OrvaneNotificationRelease>> records;
-};
 
-// A performance counter in microseconds that only moves when the test moves it.
-struct ManualClock {
-    std::int64_t now = 5'000'000;
-    std::vector<std::string>* events = nullptr;
-
-    OrvaneParser::Clock clock() {
-        OrvaneParser::Clock c;
-        c.counter = [this] { return now; };
-        c.frequency = 1'000'000;
-        c.pause = [this](std::uint32_t ms) { events->push_back("pause " + std::to_string(ms)); };
-        return c;
-    }
-    void advanceMs(double ms) { now += static_cast<std::int64_t>(ms * 1000.0); }
+private:
+    TimePoint _start;
 };
 
 // The serial thread keeps a copy of the parser bound into its read handler.
@@ -103,8 +120,6 @@ struct Call {
 
 class OrvaneParserTest : public ::testing::Test {
 protected:
-    OrvaneParserTest() { time.events = &sink.events; }
-
     Call call(const Bytes& bytes, wyr::windows::system::Event* terminate = nullptr) {
         return call(parser, bytes, terminate);
     }
@@ -150,8 +165,8 @@ protected:
         EXPECT_EQ(parser.bufferedLength(), 0U);
     }
 
-    RecordingSink sink;
     ManualClock time;
+    RecordingSink sink{time};
     OrvaneParser parser{sink, time.clock()};
 };
 
@@ -170,7 +185,8 @@ TEST_F(OrvaneParserTest, WorkedExamplesByteForByte) {
     EXPECT_EQ(c.result, 0U);
     EXPECT_EQ(c.consumed, heartbeat.size());
     expectIdle();
-    EXPECT_EQ(sink.events, (std::vector<std::string>{"pause 10", "ack", "notify"}));
+    // The ACK is asked for with its pause, and the state goes out at once.
+    EXPECT_EQ(sink.events, (std::vector<std::string>{"ack at 10 ms", "state"}));
 
     const auto& hb = state(0);
     EXPECT_EQ(*hb.type, OrvaneNotificationType::NotifyHeartbeat);
@@ -210,7 +226,7 @@ TEST_F(OrvaneParserTest, WorkedExamplesByteForByte) {
 
 TEST_F(OrvaneParserTest, AcknowledgementCarriesStateWithoutAck) {
     EXPECT_EQ(call(sentence("0001|X1-Long Model Name|-7|0.9|255|7|11.75|-3")).result, 0U);
-    EXPECT_EQ(sink.events, (std::vector<std::string>{"notify"}));
+    EXPECT_EQ(sink.events, (std::vector<std::string>{"state"}));
     const auto& ack = state(0);
     EXPECT_EQ(*ack.type, OrvaneNotificationType::NotifyAcknowledge);
     EXPECT_EQ(ack.state.model, "X1-Long Model Name");
@@ -220,6 +236,21 @@ TEST_F(OrvaneParserTest, AcknowledgementCarriesStateWithoutAck) {
     EXPECT_EQ(ack.state.flags, 0xE000); // all three flags, nothing below them
     EXPECT_FLOAT_EQ(ack.state.voltage, 11.75F);
     EXPECT_EQ(ack.state.gain, -3);
+}
+
+TEST_F(OrvaneParserTest, EachHeartbeatsAckFallsDueAPauseAfterItWhileReadingsGoOn) {
+    // Heartbeat and readings in one read: all of them are handed out in this one
+    // pass, the ACK only asked for with its due time.
+    feed(sentence(kHeartbeat) + sentence(kReading) + sentence(kReading));
+    EXPECT_EQ(sink.events, (std::vector<std::string>{"ack at 10 ms", "state", "reading", "reading"}));
+
+    // The due time counts from the heartbeat, not from the previous one.
+    time.advanceMs(995.5);
+    feed(sentence(kReading) + sentence(kHeartbeat));
+    time.advanceMs(3);
+    feed(sentence(kHeartbeat));
+    EXPECT_EQ(sink.events, (std::vector<std::string>{"ack at 10 ms", "state", "reading", "reading", "reading",
+                                                     "ack at 1005.5 ms", "state", "ack at 1008.5 ms", "state"}));
 }
 
 TEST_F(OrvaneParserTest, StatusAndFrameRateKeepOnlyTheirLowBits) {
@@ -238,9 +269,8 @@ TEST_F(OrvaneParserTest, SentenceSplitAtEveryOffsetCompletesAcrossCalls) {
         const Bytes whole = sentence(payload);
         for (std::size_t k = 1; k < whole.size(); ++k) {
             SCOPED_TRACE(payload + " split at " + std::to_string(k));
-            RecordingSink s;
             ManualClock t;
-            t.events = &s.events;
+            RecordingSink s(t);
             OrvaneParser p(s, t.clock());
             const Bytes head(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(k));
             const Bytes tail(whole.begin() + static_cast<std::ptrdiff_t>(k), whole.end());
@@ -408,9 +438,8 @@ TEST_F(OrvaneParserTest, RejectedSentencesAreDroppedWithTheirCode) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::LogCapture log(kError | kAppSpecific4);
-        RecordingSink s;
         ManualClock t;
-        t.events = &s.events;
+        RecordingSink s(t);
         OrvaneParser p(s, t.clock());
 
         const Call result = call(p, c.bytes);
@@ -419,7 +448,7 @@ TEST_F(OrvaneParserTest, RejectedSentencesAreDroppedWithTheirCode) {
         EXPECT_TRUE(s.records.empty());
         EXPECT_EQ(p.receiveState(), ReceiveState::StartOfText);
         EXPECT_EQ(p.bufferedLength(), 0U);
-        EXPECT_EQ(s.events, c.acknowledged ? (std::vector<std::string>{"pause 10", "ack"}) : std::vector<std::string>{});
+        EXPECT_EQ(s.events, c.acknowledged ? std::vector<std::string>{"ack at 10 ms"} : std::vector<std::string>{});
 
         const auto records = log.collect();
         Logged seen;

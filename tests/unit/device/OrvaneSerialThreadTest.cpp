@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -23,9 +25,42 @@ using wyr::windows::communication::Serial;
 
 namespace {
 
-// Only the serial thread's one call into the device interface matters here.
-class DisconnectRecorder final : public OrvaneInterface {
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
+// What reached the device interface and the parser's sink, in order, from the
+// serial thread.
+class Journal {
 public:
+    void add(const std::string& entry) {
+        std::lock_guard guard(lock);
+        entries.push_back(entry);
+    }
+    std::vector<std::string> all() const {
+        std::lock_guard guard(lock);
+        return entries;
+    }
+    std::size_t count(const std::string& entry) const {
+        const auto list = all();
+        return static_cast<std::size_t>(std::count(list.begin(), list.end(), entry));
+    }
+
+private:
+    mutable std::mutex lock;
+    std::vector<std::string> entries;
+};
+
+std::vector<std::uint8_t> ackSentence() {
+    std::vector<std::uint8_t> bytes;
+    return OrvaneMessage::compose(bytes, OrvaneMessage::ACK);
+}
+
+// The serial thread's calls into the device interface: disconnections, and ACKs,
+// written to the port as the device interface writes them.
+class DeviceRecorder final : public OrvaneInterface {
+public:
+    DeviceRecorder(Serial& serial, Journal& journal) : _port(serial), _journal(journal) {}
+
     ErrorCode disconnect(const DisconnectType& type, const std::uint32_t& reason) override {
         std::lock_guard guard(lock);
         calls.emplace_back(type.value(), reason);
@@ -51,7 +86,11 @@ public:
     ErrorCode setGain(const std::uint32_t&) override { return 0; }
     ErrorCode resetDevice() override { return 0; }
     ErrorCode enterBootloader(wyr::windows::communication::PortHandle&) override { return 0; }
-    ErrorCode acknowledge() override { return 0; }
+    ErrorCode acknowledge() override {
+        _journal.add("ack");
+        const auto bytes = ackSentence();
+        return _port.writePort(bytes.data(), static_cast<std::uint32_t>(bytes.size()), INFINITE, nullptr);
+    }
     ErrorCode notify(OrvaneNotification* record) override {
         OrvaneNotification::release(record);
         return 0;
@@ -62,22 +101,40 @@ public:
     OrvaneDeviceState deviceState() const override { return {}; }
 
 private:
+    Serial& _port;
+    Journal& _journal;
     mutable std::mutex lock;
     std::vector<std::pair<int, std::uint32_t>> calls;
     std::wstring deviceName = L"Test";
 };
 
-// Where the parser's records go: counted by type.
+// Where the parser's records go: counted and journalled by kind. ACKs go to the
+// serial thread as the device interface hands them on, `extraDelayMs` later.
 class CountingSink final : public IOrvaneSink {
 public:
-    ErrorCode acknowledge() override { return 0; }
+    explicit CountingSink(Journal& journal) : _journal(journal) {}
+
+    ErrorCode acknowledgeAt(SteadyClock::time_point due) override {
+        worker->acknowledgeAt(due + std::chrono::milliseconds(extraDelayMs.load()));
+        return 0;
+    }
     ErrorCode notify(OrvaneNotification* record) override {
-        readings.fetch_add(OrvaneNotification::as<OrvaneReadingNotification>(record) != nullptr ? 1 : 0);
+        const bool reading = OrvaneNotification::as<OrvaneReadingNotification>(record) != nullptr;
+        readings.fetch_add(reading ? 1 : 0);
+        _journal.add(reading ? "reading" : "state");
         OrvaneNotification::release(record);
         return 0;
     }
+
+    OrvaneSerialThread* worker = nullptr;
     std::atomic<int> readings{0};
+    std::atomic<int> extraDelayMs{0};
+
+private:
+    Journal& _journal;
 };
+
+const std::string kHeartbeat = "0002|M1|1001|1.2.3.45|30|2|12.5|100";
 
 std::string sentence(const std::string& payload) {
     char checksum[3];
@@ -104,6 +161,7 @@ protected:
         ASSERT_EQ(serial.setCommMask(wyr::windows::communication::EV_ERR | wyr::windows::communication::EV_TXEMPTY),
                   ERROR_SUCCESS);
         ASSERT_EQ(serial.setEventChar('\x04'), ERROR_SUCCESS);
+        sink.worker = &worker();
         worker().setReadHandlers(
             [p = parser](Event* terminate, const std::uint8_t* data, const std::uint32_t& length,
                          std::uint32_t* consumed) mutable {
@@ -135,8 +193,9 @@ protected:
 
     test::PtyPair pty;
     Serial serial;
-    DisconnectRecorder device;
-    CountingSink sink;
+    Journal journal;
+    DeviceRecorder device{serial, journal};
+    CountingSink sink{journal};
     OrvaneParser parser{sink};
     std::atomic<int> writes{0};
     threading::ThreadImpl<OrvaneSerialThread> thread{static_cast<OrvaneInterface&>(device)};
@@ -194,4 +253,59 @@ TEST_F(SerialThread, HandsReadsToTheParserSentenceBySentenceAndReportsALostPort)
     ASSERT_EQ(calls.size(), 1U);
     EXPECT_EQ(calls[0], std::make_pair(DisconnectType::Abnormal.value(), 0U));
     EXPECT_EQ(thread.state(), threading::ThreadState::Wait);
+}
+
+TEST_F(SerialThread, AnswersEachHeartbeatAPauseLaterWithoutHoldingUpTheReadingsBehindIt) {
+    const auto done = std::make_shared<Event>(Event::Reset::Auto);
+    ASSERT_EQ(worker().enable(done), WAIT_OBJECT_0);
+
+    // A heartbeat with a reading right behind it, in one read.
+    const auto sent = SteadyClock::now();
+    pty.send(sentence(kHeartbeat) + sentence("0003|1|2|3"));
+    const test::Bytes ack = pty.receive(ackSentence().size());
+    const auto answered = SteadyClock::now();
+    EXPECT_EQ(ack, ackSentence());
+    EXPECT_GE(answered - sent, std::chrono::milliseconds(OrvaneParser::AcknowledgePauseMs));
+    // The reading did not wait for the ACK.
+    EXPECT_EQ(journal.all(), (std::vector<std::string>{"state", "reading", "ack"}));
+
+    // One ACK per heartbeat, a malformed one (seven fields) included, and no more.
+    pty.send(sentence(kHeartbeat) + sentence("0002|M1|1001|1.2.3.45|30|2|12.5") + sentence(kHeartbeat));
+    test::Bytes three;
+    for (int i = 0; i < 3; ++i) {
+        three.insert(three.end(), ack.begin(), ack.end());
+    }
+    EXPECT_EQ(pty.receive(three.size()), three);
+    EXPECT_TRUE(pty.receive(1, 200ms).empty());
+    EXPECT_EQ(journal.count("ack"), 4U);
+    EXPECT_TRUE(device.disconnects().empty());
+}
+
+TEST_F(SerialThread, ASentenceQueuedWhileAnAckWaitsGoesOutAfterIt) {
+    sink.extraDelayMs = 300;
+    const auto done = std::make_shared<Event>(Event::Reset::Auto);
+    ASSERT_EQ(worker().enable(done), WAIT_OBJECT_0);
+    pty.send(sentence(kHeartbeat));
+    ASSERT_TRUE(eventually([this] { return journal.count("state") == 1; }));
+
+    const std::string command = sentence("5|25");
+    EXPECT_TRUE(queue(command));
+    const auto ack = ackSentence();
+    const test::Bytes received = pty.receive(ack.size() + command.size());
+    EXPECT_EQ(std::string(received.begin(), received.end()), std::string(ack.begin(), ack.end()) + command);
+    EXPECT_TRUE(eventually([this] { return writes.load() == 1; }));
+}
+
+TEST_F(SerialThread, ADisableDropsTheAcksStillWaiting) {
+    sink.extraDelayMs = 1000;
+    const auto done = std::make_shared<Event>(Event::Reset::Auto);
+    ASSERT_EQ(worker().enable(done), WAIT_OBJECT_0);
+    pty.send(sentence(kHeartbeat));
+    ASSERT_TRUE(eventually([this] { return journal.count("state") == 1; }));
+
+    ASSERT_EQ(worker().disable(done, 7), WAIT_OBJECT_0);
+    ASSERT_EQ(worker().enable(done), WAIT_OBJECT_0);
+    // Well past the time the ACK was due.
+    EXPECT_TRUE(pty.receive(1, 1500ms).empty());
+    EXPECT_EQ(journal.count("ack"), 0U);
 }

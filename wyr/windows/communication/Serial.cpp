@@ -315,7 +315,8 @@ ErrorCode Serial::purgeBuffers() {
     return system::ERROR_SUCCESS;
 }
 
-ErrorCode Serial::waitCommEvent(std::uint32_t& mask, system::Event* abort, std::uint32_t timeoutMs) {
+ErrorCode Serial::waitCommEvent(std::uint32_t& mask, system::Event* abort, std::uint32_t timeoutMs,
+                                bool routineTimeout) {
     trace(kWaitContext);
     if (!ready()) {
         return system::ERROR_INVALID_HANDLE;
@@ -328,7 +329,7 @@ ErrorCode Serial::waitCommEvent(std::uint32_t& mask, system::Event* abort, std::
     std::uint32_t events = 0;
     ErrorCode result = _port->startCommWait(events, _overlappedWait.get());
     if (result == system::ERROR_IO_PENDING) {
-        result = pendingCommWait(events, abort, timeoutMs);
+        result = pendingCommWait(events, abort, timeoutMs, routineTimeout);
     } else if (result != system::ERROR_SUCCESS) {
         log(LogVerbosity::Error, kWaitContext, L"::WaitCommEvent() failed for an unknown reason [%d].",
             result);
@@ -345,7 +346,8 @@ ErrorCode Serial::waitCommEvent(std::uint32_t& mask, system::Event* abort, std::
     return result;
 }
 
-ErrorCode Serial::pendingCommWait(std::uint32_t& events, system::Event* abort, std::uint32_t timeoutMs) {
+ErrorCode Serial::pendingCommWait(std::uint32_t& events, system::Event* abort, std::uint32_t timeoutMs,
+                                  bool routineTimeout) {
     const wchar_t* label = abort != nullptr ? kMultipleLabel : kSingleLabel;
     const Deadline deadline(timeoutMs);
     for (;;) {
@@ -383,8 +385,8 @@ ErrorCode Serial::pendingCommWait(std::uint32_t& events, system::Event* abort, s
             return result;
         }
         if (wait == system::WAIT_TIMEOUT && deadline.expired()) {
-            log(LogVerbosity::Error, kWaitContext, L"%ls failed (WAIT_TIMEOUT).  Abandoning operation.",
-                label);
+            log(routineTimeout ? LogVerbosity::DebugLevel4 : LogVerbosity::Error, kWaitContext,
+                L"%ls failed (WAIT_TIMEOUT).  Abandoning operation.", label);
             return system::ERROR_TIMEOUT;
         }
     }

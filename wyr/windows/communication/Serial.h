@@ -50,7 +50,10 @@ public:
     system::ErrorCode setBlockingMode(const BlockingMode& mode);
     system::ErrorCode purgeBuffers();
 
-    system::ErrorCode waitCommEvent(std::uint32_t& mask, system::Event* abort, std::uint32_t timeoutMs);
+    // A time-out ends the wait with 1460 (ERROR_TIMEOUT). `routineTimeout`: the caller
+    // uses the time-out to wake itself, so it is logged at Debug Level 4, not as an error.
+    system::ErrorCode waitCommEvent(std::uint32_t& mask, system::Event* abort, std::uint32_t timeoutMs,
+                                    bool routineTimeout = false);
     system::ErrorCode readPort(std::vector<std::uint8_t>& bytes, system::Event* abort,
                                std::uint32_t timeoutMs);
     system::ErrorCode writePort(const std::uint8_t* data, std::uint32_t length, std::uint32_t timeoutMs,
@@ -71,7 +74,8 @@ public:
 
 private:
     bool ready() const noexcept;
-    system::ErrorCode pendingCommWait(std::uint32_t& events, system::Event* abort, std::uint32_t timeoutMs);
+    system::ErrorCode pendingCommWait(std::uint32_t& events, system::Event* abort, std::uint32_t timeoutMs,
+                                      bool routineTimeout);
     system::ErrorCode readFailed(system::ErrorCode error);
 
     PortHandle _port;
