@@ -251,19 +251,19 @@ void MessageQueue::updateWakeLocked() {
         n = ::write(_posted.get(), &one, sizeof one);
     }
     n = ::read(_timerFd.get(), &value, sizeof value);
-    itimerspec spec{};
+    itimerspec setting{};
     if (!_timers.empty()) {
         const auto earliest = std::min_element(_timers.begin(), _timers.end(), [](const auto& a, const auto& b) {
                                   return a.second.due < b.second.due;
                               })->second.due;
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(earliest.time_since_epoch()).count();
-        spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
-        spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
-        if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) {
-            spec.it_value.tv_nsec = 1;
+        setting.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+        setting.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+        if (setting.it_value.tv_sec == 0 && setting.it_value.tv_nsec == 0) {
+            setting.it_value.tv_nsec = 1;
         }
     }
-    ::timerfd_settime(_timerFd.get(), TFD_TIMER_ABSTIME, &spec, nullptr);
+    ::timerfd_settime(_timerFd.get(), TFD_TIMER_ABSTIME, &setting, nullptr);
 }
 
 } // namespace wyr::windows::system

@@ -35,14 +35,14 @@ WaitableTimer::WaitableTimer(Reset reset)
     }
 }
 
-bool WaitableTimer::arm(int flags, const itimerspec& spec) noexcept {
+bool WaitableTimer::arm(int flags, const itimerspec& setting) noexcept {
     std::lock_guard guard(_lock);
     std::uint64_t value = 0;
     // Forget the signal and the expiries of the previous setting; a due time already
     // past expires at once and must survive.
     [[maybe_unused]] auto n = ::read(_level.get(), &value, sizeof value);
     n = ::read(_timer.get(), &value, sizeof value);
-    if (::timerfd_settime(_timer.get(), flags, &spec, nullptr) != 0) {
+    if (::timerfd_settime(_timer.get(), flags, &setting, nullptr) != 0) {
         setLastErrorFromErrno();
         return false;
     }
@@ -50,23 +50,23 @@ bool WaitableTimer::arm(int flags, const itimerspec& spec) noexcept {
 }
 
 bool WaitableTimer::set(std::chrono::system_clock::time_point due, std::uint32_t periodMs) noexcept {
-    itimerspec spec{};
-    spec.it_value = toTimespec(due.time_since_epoch());
-    if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) {
-        spec.it_value.tv_nsec = 1; // zero would disarm; a due time in the past fires at once
+    itimerspec setting{};
+    setting.it_value = toTimespec(due.time_since_epoch());
+    if (setting.it_value.tv_sec == 0 && setting.it_value.tv_nsec == 0) {
+        setting.it_value.tv_nsec = 1; // zero would disarm; a due time in the past fires at once
     }
-    spec.it_interval = toTimespec(std::chrono::milliseconds(periodMs));
-    return arm(TFD_TIMER_ABSTIME, spec);
+    setting.it_interval = toTimespec(std::chrono::milliseconds(periodMs));
+    return arm(TFD_TIMER_ABSTIME, setting);
 }
 
 bool WaitableTimer::setRelative(std::uint32_t dueMs, std::uint32_t periodMs) noexcept {
-    itimerspec spec{};
-    spec.it_value = toTimespec(std::chrono::milliseconds(dueMs));
+    itimerspec setting{};
+    setting.it_value = toTimespec(std::chrono::milliseconds(dueMs));
     if (dueMs == 0) {
-        spec.it_value.tv_nsec = 1;
+        setting.it_value.tv_nsec = 1;
     }
-    spec.it_interval = toTimespec(std::chrono::milliseconds(periodMs));
-    return arm(0, spec);
+    setting.it_interval = toTimespec(std::chrono::milliseconds(periodMs));
+    return arm(0, setting);
 }
 
 bool WaitableTimer::cancel() noexcept {

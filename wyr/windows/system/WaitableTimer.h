@@ -32,7 +32,7 @@ public:
     Take tryTake() noexcept override;
 
 private:
-    bool arm(int flags, const struct itimerspec& spec) noexcept;
+    bool arm(int flags, const struct itimerspec& setting) noexcept;
 
     const Reset _reset;
     std::mutex _lock;
