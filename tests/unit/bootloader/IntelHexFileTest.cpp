@@ -1,5 +1,6 @@
 #include "bootloader/IntelHexFile.h"
 
+#include "tests/unit/bootloader/TestImage.h"
 #include "tests/unit/support/LogCapture.h"
 
 #include <cstdio>
@@ -27,21 +28,8 @@ constexpr std::uint32_t kOpenFailed = 110;
 constexpr std::uint32_t kInvalidAddress = 487;
 constexpr int kError = 0x40;
 
-// A record with its checksum, upper-case digits.
 std::string record(std::uint8_t type, std::uint16_t address, const Bytes& data) {
-    Bytes fields{static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(address >> 8),
-                 static_cast<std::uint8_t>(address & 0xFF), type};
-    fields.insert(fields.end(), data.begin(), data.end());
-    std::uint8_t sum = 0;
-    std::string text = ":";
-    char digits[3];
-    for (const auto b : fields) {
-        std::snprintf(digits, sizeof digits, "%02X", b);
-        text += digits;
-        sum = static_cast<std::uint8_t>(sum + b);
-    }
-    std::snprintf(digits, sizeof digits, "%02X", static_cast<std::uint8_t>(0x100 - sum));
-    return text + digits;
+    return test::TestImage::record(type, address, data);
 }
 
 // An embedded info block in ascending address order, H - 11 first: serial high,

@@ -104,7 +104,7 @@ public:
         return bytes;
     }
 
-private:
+    // One Intel HEX record with its checksum, upper-case digits.
     static std::string record(std::uint8_t type, std::uint16_t address, const Bytes& data) {
         Bytes fields{static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(address >> 8),
                      static_cast<std::uint8_t>(address & 0xFF), type};
@@ -121,6 +121,7 @@ private:
         return text + digits;
     }
 
+private:
     std::filesystem::path _dir;
     std::map<std::uint32_t, std::uint8_t> _bytes;
 };
