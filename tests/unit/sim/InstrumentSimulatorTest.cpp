@@ -1,6 +1,7 @@
 #include "device/OrvaneMessage.h"
 #include "sim/InstrumentSimulator.h"
 #include "sim/SimulatorCommandLine.h"
+#include "tests/unit/sim/ParseCommandLine.h"
 
 #include <gtest/gtest.h>
 
@@ -217,15 +218,7 @@ TEST_F(SimulatorTest, UnplugHangsUpTheOpenPort) {
 }
 
 TEST(SimulatorCommandLine, ParsesOptionsAndRefusesBadOnes) {
-    auto parse = [](std::vector<std::string> args, sim::SimulatorCommandLine& cl) {
-        args.insert(args.begin(), "orvane-sim");
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        std::ostringstream out, err;
-        return cl.parse(static_cast<int>(argv.size()), argv.data(), out, err);
-    };
+    const auto parse = test::parseCommandLine;
     sim::SimulatorCommandLine good;
     EXPECT_EQ(parse({"--port", "7", "--frame-rate", "16", "--voltage-profile", "12,9.5,50", "--ignore-command",
                      "SET_GAIN:-1", "--antenna-disconnected"},

@@ -10,6 +10,7 @@
 #include "sim/EmulatedFlash.h"
 #include "sim/InstrumentSimulator.h"
 #include "sim/SimulatorCommandLine.h"
+#include "tests/unit/sim/ParseCommandLine.h"
 #include "wyr/windows/system/SystemError.h"
 
 #include <chrono>
@@ -640,15 +641,7 @@ TEST(SimulatedBootloader, ForgetsAStalledFrame) {
 }
 
 TEST(SimulatorCommandLine, BootloaderOptions) {
-    auto parse = [](std::vector<std::string> args, sim::SimulatorCommandLine& cl) {
-        args.insert(args.begin(), "orvane-sim");
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        std::ostringstream out, err;
-        return cl.parse(static_cast<int>(argv.size()), argv.data(), out, err);
-    };
+    const auto parse = test::parseCommandLine;
     sim::SimulatorCommandLine good;
     ASSERT_EQ(parse({"--bootloader",
                      "--flash-file",
