@@ -19,11 +19,10 @@
 #include "wyr/windows/logging/LogBeacon.h"
 #include "wyr/windows/system/MessageLoop.h"
 
-#include <benchmark/benchmark.h>
-#include <boost/signals2/connection.hpp>
-
 #include <algorithm>
 #include <atomic>
+#include <benchmark/benchmark.h>
+#include <boost/signals2/connection.hpp>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -114,7 +113,8 @@ private:
             const ssize_t n = ::read(_master, buffer, sizeof buffer);
             if (n > 0) {
                 incoming.append(buffer, static_cast<std::size_t>(n));
-                if (incoming.find("\x02" "1\x03") != std::string::npos) {
+                if (incoming.find("\x02"
+                                  "1\x03") != std::string::npos) {
                     write(frame("0001|" + state));
                     incoming.clear();
                 }
@@ -178,7 +178,8 @@ public:
         _device->registerConfiguration();
         _device->setDefaultConfiguration(-1);
         _device->initialize();
-        _subscription = _device->subscribe([this](const device::tagNMORVANEHDR* header) { onNotify(header); });
+        _subscription =
+            _device->subscribe([this](const device::tagNMORVANEHDR* header) { onNotify(header); });
         _device->interrogatePort(210, -1);
         runUntil([&] { return _scanResult == 0; }, 10000);
         _device->connect(210);
@@ -203,10 +204,12 @@ private:
                 receivedAt.push_back(Clock::now());
             }
             ++readings;
-        } else if (const auto* scan = device::OrvaneNotification::as<device::OrvaneInterrogateNotification>(header);
+        } else if (const auto* scan =
+                       device::OrvaneNotification::as<device::OrvaneInterrogateNotification>(header);
                    scan != nullptr && *scan->phase == device::OrvaneScanPhase::NotifyScanResult) {
             _scanResult = static_cast<int>(scan->result);
-        } else if (const auto* c = device::OrvaneNotification::as<device::OrvaneConnectNotification>(header)) {
+        } else if (const auto* c =
+                       device::OrvaneNotification::as<device::OrvaneConnectNotification>(header)) {
             _connected = c->result == 0;
         }
     }

@@ -1,14 +1,12 @@
 // The cost of a log call when nobody accepts its verbosity (every device-link
 // function logs an entry trace), when it is delivered, and of composing a sentence.
+#include "bench/support/CountingListener.h"
 #include "device/OrvaneMessage.h"
 #include "wyr/windows/logging/Log.h"
 #include "wyr/windows/logging/LogBeacon.h"
 
-#include "bench/support/CountingListener.h"
-
-#include <benchmark/benchmark.h>
-
 #include <atomic>
+#include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <new>
 
@@ -29,8 +27,12 @@ void* operator new(std::size_t size) {
     }
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 

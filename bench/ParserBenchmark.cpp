@@ -2,6 +2,7 @@
 // thread feeds it: one sentence per call, each reading posted to the broadcast window
 // and delivered to a subscriber on the user-interface thread, with a log listener
 // connected. Delivery (notifications and log records) is part of the measured cost.
+#include "bench/support/CountingListener.h"
 #include "device/OrvaneBroadcastWnd.h"
 #include "device/OrvaneMessage.h"
 #include "device/OrvaneParser.h"
@@ -9,10 +10,7 @@
 #include "wyr/windows/system/Event.h"
 #include "wyr/windows/system/MessageLoop.h"
 
-#include "bench/support/CountingListener.h"
-
 #include <benchmark/benchmark.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -65,11 +63,12 @@ void BM_ParseReadings(benchmark::State& state) {
     CountingListener listener(static_cast<std::uint16_t>(state.range(0)));
     device::OrvaneBroadcastWnd window;
     std::size_t readings = 0;
-    boost::signals2::scoped_connection subscriber = window.subscribe([&readings](const device::tagNMORVANEHDR* h) {
-        if (*h->type == device::OrvaneNotificationType::NotifySentenceReceived) {
-            ++readings;
-        }
-    });
+    boost::signals2::scoped_connection subscriber =
+        window.subscribe([&readings](const device::tagNMORVANEHDR* h) {
+            if (*h->type == device::OrvaneNotificationType::NotifySentenceReceived) {
+                ++readings;
+            }
+        });
     BroadcastSink sink(window);
     device::OrvaneParser parser(sink);
     wyr::windows::system::Event terminate(wyr::windows::system::Event::Reset::Manual);
@@ -88,10 +87,11 @@ void BM_ParseReadings(benchmark::State& state) {
     }
     wyr::windows::system::pump();
 
-    const auto bytes = static_cast<std::int64_t>(stream.size()) * static_cast<std::int64_t>(state.iterations());
+    const auto bytes =
+        static_cast<std::int64_t>(stream.size()) * static_cast<std::int64_t>(state.iterations());
     state.SetBytesProcessed(bytes);
-    state.counters["sentences/s"] = benchmark::Counter(static_cast<double>(kSentences * state.iterations()),
-                                                       benchmark::Counter::kIsRate);
+    state.counters["sentences/s"] =
+        benchmark::Counter(static_cast<double>(kSentences * state.iterations()), benchmark::Counter::kIsRate);
     state.counters["bytes/sentence"] = static_cast<double>(stream.size()) / kSentences;
     state.SetLabel(state.range(0) == 0x0F60 ? "history-pane listener" : "Information listened to as well");
     if (readings != kSentences * state.iterations()) {

@@ -20,7 +20,9 @@ void appendAddress(BootloaderFrame::Bytes& frame, std::uint32_t address) {
 
 } // namespace
 
-BootloaderFrame::Bytes BootloaderFrame::command(const TargetCommand& command) { return start(command); }
+BootloaderFrame::Bytes BootloaderFrame::command(const TargetCommand& command) {
+    return start(command);
+}
 
 BootloaderFrame::Bytes BootloaderFrame::eraseFlashPage(std::uint32_t address) {
     Bytes frame = start(TargetCommand::EraseFlashPage);

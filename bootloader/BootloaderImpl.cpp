@@ -56,7 +56,9 @@ void logReceived(const char* context, const BootloaderImpl::Bytes& bytes) {
     }
 }
 
-void trace(const char* context) { log(LogVerbosity::DebugLevel1, context, L" "); }
+void trace(const char* context) {
+    log(LogVerbosity::DebugLevel1, context, L" ");
+}
 
 std::uint32_t littleEndian(std::span<const std::uint8_t> bytes) {
     std::uint32_t value = 0;
@@ -93,13 +95,13 @@ ErrorCode BootloaderImpl::pause(std::uint32_t ms) {
         return system::ERROR_SUCCESS;
     }
     return system::waitForSingle(*_abort, ms) == system::WAIT_OBJECT_0 ? system::ERROR_CANCELLED
-                                                                         : system::ERROR_SUCCESS;
+                                                                       : system::ERROR_SUCCESS;
 }
 
 ErrorCode BootloaderImpl::sendBytes(const std::wstring& name, std::span<const std::uint8_t> bytes) {
     if (logEnabled(LogVerbosity::DebugLevel4)) {
-        log(LogVerbosity::DebugLevel4, kSendContext, L"Outgoing [%ls] data is %d bytes in size, [%ls]", name.c_str(),
-            static_cast<int>(bytes.size()), formatHexBytes(bytes).c_str());
+        log(LogVerbosity::DebugLevel4, kSendContext, L"Outgoing [%ls] data is %d bytes in size, [%ls]",
+            name.c_str(), static_cast<int>(bytes.size()), formatHexBytes(bytes).c_str());
     }
     // An empty write never drains the transmitter, so its wait would never end.
     if (bytes.empty()) {
@@ -110,8 +112,8 @@ ErrorCode BootloaderImpl::sendBytes(const std::wstring& name, std::span<const st
     _serial.purgeBuffers();
     _serial.setCommMask(kTransmitMask);
 
-    if (const ErrorCode error =
-            _serial.writePort(bytes.data(), static_cast<std::uint32_t>(bytes.size()), system::INFINITE, _abort)) {
+    if (const ErrorCode error = _serial.writePort(bytes.data(), static_cast<std::uint32_t>(bytes.size()),
+                                                  system::INFINITE, _abort)) {
         // The caller learns that the frame did not go out; the log keeps why.
         logFailure(kSendContext, L"Serial::writePort() failed [%d].", error);
         return error == system::ERROR_CANCELLED ? error : system::ERROR_WRITE_FAULT;
@@ -172,8 +174,8 @@ ErrorCode BootloaderImpl::waitForResponse(Bytes& out, std::size_t needed) {
         if (out.size() >= needed) {
             break;
         }
-        log(LogVerbosity::DebugLevel4, kWaitContext, L"Needing %d bytes, received %d bytes", static_cast<int>(needed),
-            static_cast<int>(out.size()));
+        log(LogVerbosity::DebugLevel4, kWaitContext, L"Needing %d bytes, received %d bytes",
+            static_cast<int>(needed), static_cast<int>(out.size()));
     }
     logReceived(kWaitContext, out);
     return result;
@@ -192,8 +194,8 @@ ErrorCode BootloaderImpl::checkResponse(const TargetCommand& command, const Byte
         return system::ERROR_SUCCESS;
     }
     log(LogVerbosity::Error, kResponseContext, L"[%ls] answered [0x%02X]-[%ls] instead of [0x%02X]-[%ls].",
-        command.name().c_str(), unsigned{response[0]}, code.name().c_str(), static_cast<unsigned>(expected.value()),
-        expected.name().c_str());
+        command.name().c_str(), unsigned{response[0]}, code.name().c_str(),
+        static_cast<unsigned>(expected.value()), expected.name().c_str());
     return failure;
 }
 
@@ -219,8 +221,8 @@ ErrorCode BootloaderImpl::resetTargetExchange() {
 }
 
 bool BootloaderImpl::erasePage(std::uint32_t address) {
-    return exchange(TargetCommand::EraseFlashPage, BootloaderFrame::eraseFlashPage(address), ResponseCode::Ok) ==
-           system::ERROR_SUCCESS;
+    return exchange(TargetCommand::EraseFlashPage, BootloaderFrame::eraseFlashPage(address),
+                    ResponseCode::Ok) == system::ERROR_SUCCESS;
 }
 
 ErrorCode BootloaderImpl::writeSignatureExchange() {
@@ -249,11 +251,11 @@ ErrorCode BootloaderImpl::getTargetInfoExchange() {
         if (response.size() >= needed) {
             break;
         }
-        log(LogVerbosity::DebugLevel4, kInfoContext, L"Needing %d bytes, received %d bytes", static_cast<int>(needed),
-            static_cast<int>(response.size()));
+        log(LogVerbosity::DebugLevel4, kInfoContext, L"Needing %d bytes, received %d bytes",
+            static_cast<int>(needed), static_cast<int>(response.size()));
     }
-    if (const ErrorCode error = checkResponse(TargetCommand::GetInfo, response, ResponseCode::Ok,
-                                              system::ERROR_GEN_FAILURE)) {
+    if (const ErrorCode error =
+            checkResponse(TargetCommand::GetInfo, response, ResponseCode::Ok, system::ERROR_GEN_FAILURE)) {
         return error;
     }
     return TargetInfoReply::decode(response, _bootloaderInfo, _targetInfo);
@@ -271,8 +273,9 @@ ErrorCode BootloaderImpl::writeBlock(std::uint32_t address, std::span<const std:
 
     const std::size_t length = data.size();
     if (length > _bootloaderInfo.bufferSize()) {
-        log(LogVerbosity::Error, kWriteBlockContext, L"A block of %d bytes exceeds the bootloader's buffer of %u bytes.",
-            static_cast<int>(length), _bootloaderInfo.bufferSize());
+        log(LogVerbosity::Error, kWriteBlockContext,
+            L"A block of %d bytes exceeds the bootloader's buffer of %u bytes.", static_cast<int>(length),
+            _bootloaderInfo.bufferSize());
         return result(system::ERROR_BUFFER_OVERFLOW);
     }
     if (length == 0) {
@@ -290,14 +293,17 @@ ErrorCode BootloaderImpl::writeBlock(std::uint32_t address, std::span<const std:
     }
     Bytes response;
     if (const ErrorCode error = waitForResponse(response, command.responseLength())) {
-        log(LogVerbosity::Error, kWriteBlockContext, L"Failed to receive [%ls] command response!", codeText.c_str());
+        log(LogVerbosity::Error, kWriteBlockContext, L"Failed to receive [%ls] command response!",
+            codeText.c_str());
         return result(error);
     }
     if (response.empty()) {
-        log(LogVerbosity::Error, kWriteBlockContext, L"Failed to receive [%ls] command response!", codeText.c_str());
+        log(LogVerbosity::Error, kWriteBlockContext, L"Failed to receive [%ls] command response!",
+            codeText.c_str());
         return result(system::ERROR_IPSEC_IKE_TIMED_OUT);
     }
-    if (checkResponse(command, response, ResponseCode::Ok, system::ERROR_INVALID_FLAGS) != system::ERROR_SUCCESS) {
+    if (checkResponse(command, response, ResponseCode::Ok, system::ERROR_INVALID_FLAGS) !=
+        system::ERROR_SUCCESS) {
         return result(system::ERROR_INVALID_FLAGS);
     }
 
@@ -340,7 +346,8 @@ bool BootloaderImpl::verifyPageCRC(std::uint32_t address, std::span<const std::u
     if (waitForResponse(response, needed) != system::ERROR_SUCCESS || response.size() < needed) {
         return false;
     }
-    if (checkResponse(*command, response, ResponseCode::Ok, system::ERROR_GEN_FAILURE) != system::ERROR_SUCCESS) {
+    if (checkResponse(*command, response, ResponseCode::Ok, system::ERROR_GEN_FAILURE) !=
+        system::ERROR_SUCCESS) {
         return false;
     }
     const std::uint32_t device = littleEndian(std::span<const std::uint8_t>(response).subspan(1, needed - 1));

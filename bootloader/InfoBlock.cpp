@@ -58,12 +58,15 @@ std::vector<std::wstring> dumpText(const InfoBlock& block) {
     addLine(lines, L"Version           : [0x%02x, 0x%02x, 0x%02x, 0x%02x] %u.%u.%u.%u", unsigned{version[0]},
             unsigned{version[1]}, unsigned{version[2]}, unsigned{version[3]}, parts[0], parts[1], parts[2],
             parts[3]);
-    addLine(lines, L"Product Code      : [0x%02x] %u", unsigned{block.productCode}, unsigned{block.productCode});
+    addLine(lines, L"Product Code      : [0x%02x] %u", unsigned{block.productCode},
+            unsigned{block.productCode});
     addLine(lines, L"Bootloader Type   : [0x%02x] %ls", unsigned{block.bootloaderType},
             BootloaderType::displayName(block.bootloaderType).c_str());
     addLine(lines, L"Page Size Code    : [0x%02x] %u bytes", unsigned{block.pageSizeCode}, block.pageSize());
-    addLine(lines, L"Packect Size Code : [0x%02x] %u bytes", unsigned{block.packetSizeCode}, block.packetSize());
-    addLine(lines, L"Buffer Size Code  : [0x%02x] %u bytes", unsigned{block.bufferSizeCode}, block.bufferSize());
+    addLine(lines, L"Packect Size Code : [0x%02x] %u bytes", unsigned{block.packetSizeCode},
+            block.packetSize());
+    addLine(lines, L"Buffer Size Code  : [0x%02x] %u bytes", unsigned{block.bufferSizeCode},
+            block.bufferSize());
     addLine(lines, L"CRC Type Code     : [0x%02x] %ls", unsigned{block.crcType},
             CrcType::displayName(block.crcType).c_str());
     if (block.type == InfoBlockType::BootloaderInfoBlock) {

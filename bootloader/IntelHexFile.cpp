@@ -440,8 +440,8 @@ std::vector<std::wstring> IntelHexFile::flashMapText() const {
     lines.emplace_back(kRule);
     const std::uint8_t code = _flashMap.infoBlock.pageSizeCode;
     for (const auto& [page, bytes] : _flashMap.pages) {
-        std::swprintf(text, sizeof text / sizeof text[0], L"Page Specified    : %d [0x%06x]", static_cast<int>(page),
-                      code < 32 ? page << code : 0U);
+        std::swprintf(text, sizeof text / sizeof text[0], L"Page Specified    : %d [0x%06x]",
+                      static_cast<int>(page), code < 32 ? page << code : 0U);
         lines.emplace_back(text);
     }
     lines.emplace_back(kRule);

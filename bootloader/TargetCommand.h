@@ -29,7 +29,8 @@ public:
     std::uint32_t responseLength() const noexcept { return _responseLength; }
 
 private:
-    TargetCommand(int id, std::wstring name, std::vector<std::uint8_t> codeBytes, std::uint32_t responseLength)
+    TargetCommand(int id, std::wstring name, std::vector<std::uint8_t> codeBytes,
+                  std::uint32_t responseLength)
         : NamedEnum(id, std::move(name)), _codeBytes(std::move(codeBytes)), _responseLength(responseLength) {}
 
     std::vector<std::uint8_t> _codeBytes;

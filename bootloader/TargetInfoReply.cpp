@@ -137,7 +137,8 @@ system::ErrorCode TargetInfoReply::decode(std::span<const std::uint8_t> reply, I
         dump(targetBlock);
     } else if (targetOffset < blocks.size() && blocks[targetOffset] != 0) {
         log(LogVerbosity::Warning, kDecodeContext,
-            L"The application info block cannot be decoded (length byte %d, %d bytes arrived); no application is "
+            L"The application info block cannot be decoded (length byte %d, %d bytes arrived); no "
+            L"application is "
             L"assumed.",
             int{blocks[targetOffset]}, static_cast<int>(blocks.size() - targetOffset));
     }

@@ -36,7 +36,8 @@ public:
     // only from its own bytes, as its length byte gives them, and only when all of
     // them arrived. An application block that is absent or cannot be decoded is no
     // failure: it comes back empty (length 0), which means no application is present.
-    static ErrorCode decode(std::span<const std::uint8_t> reply, InfoBlock& bootloaderBlock, InfoBlock& targetBlock);
+    static ErrorCode decode(std::span<const std::uint8_t> reply, InfoBlock& bootloaderBlock,
+                            InfoBlock& targetBlock);
 
     // An empty block of the given type.
     static InfoBlock emptyBlock(const InfoBlockType& type);

@@ -11,11 +11,13 @@ namespace {
 
 // Verbosity names for --log-level; a level includes everything above it.
 const std::pair<const char*, std::uint16_t> kLevels[] = {
-    {"debug1", 0x0001}, {"debug2", 0x0002}, {"debug3", 0x0004}, {"debug4", 0x0008},
+    {"debug1", 0x0001}, {"debug2", 0x0002},  {"debug3", 0x0004}, {"debug4", 0x0008},
     {"info", 0x0010},   {"warning", 0x0020}, {"error", 0x0040},
 };
 
-std::uint16_t andAbove(std::uint16_t bit) { return static_cast<std::uint16_t>(~(bit - 1U) & 0x0FFFU); }
+std::uint16_t andAbove(std::uint16_t bit) {
+    return static_cast<std::uint16_t>(~(bit - 1U) & 0x0FFFU);
+}
 
 } // namespace
 
@@ -31,9 +33,8 @@ std::optional<std::string> CommonOptions::take(std::vector<std::string>& args) {
         };
         if (a == "--port") {
             const auto v = value();
-            const unsigned n = v ? wyr::windows::communication::PortMap::parsePortName(
-                                       wyr::windows::system::toWide(*v))
-                                 : 0;
+            const unsigned n =
+                v ? wyr::windows::communication::PortMap::parsePortName(wyr::windows::system::toWide(*v)) : 0;
             if (n == 0 || n > 256) {
                 return std::string("--port takes a port name such as COM7");
             }
@@ -50,7 +51,8 @@ std::optional<std::string> CommonOptions::take(std::vector<std::string>& args) {
                 }
             }
             if (!known) {
-                return std::string("--log-level takes one of debug1, debug2, debug3, debug4, info, warning, error");
+                return std::string(
+                    "--log-level takes one of debug1, debug2, debug3, debug4, info, warning, error");
             }
         } else if (a == "--log-file") {
             const auto v = value();

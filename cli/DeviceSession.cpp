@@ -21,7 +21,9 @@ namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
-extern "C" void onStopSignal(int) { g_interrupted = 1; }
+extern "C" void onStopSignal(int) {
+    g_interrupted = 1;
+}
 
 std::string describe(ErrorCode code) {
     const auto& text = systemMessage(code);
@@ -30,9 +32,12 @@ std::string describe(ErrorCode code) {
 
 } // namespace
 
-bool DeviceSession::interrupted() { return g_interrupted != 0; }
+bool DeviceSession::interrupted() {
+    return g_interrupted != 0;
+}
 
-DeviceSession::DeviceSession(const CommonOptions& options, std::ostream& err) : _options(options), _err(err) {}
+DeviceSession::DeviceSession(const CommonOptions& options, std::ostream& err)
+    : _options(options), _err(err) {}
 
 DeviceSession::~DeviceSession() {
     if (_initialized) {

@@ -13,7 +13,6 @@
 #include "wyr/windows/system/Wait.h"
 
 #include <boost/signals2/connection.hpp>
-
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -58,8 +57,7 @@ private:
     std::wstring _last;
 };
 
-template <typename T>
-std::optional<T> number(const std::string& text) {
+template <typename T> std::optional<T> number(const std::string& text) {
     T value{};
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || ec != std::errc() || ptr != text.data() + text.size()) {
@@ -141,7 +139,8 @@ int MonitorCommand::run(std::vector<std::string> args) {
                     csv << csvLine(getLocalTime(), r->reading1, r->reading2, r->reading3) << '\n';
                     ++readings;
                 }
-            } else if (device::OrvaneNotification::as<device::OrvaneDisconnectNotification>(header) != nullptr) {
+            } else if (device::OrvaneNotification::as<device::OrvaneDisconnectNotification>(header) !=
+                       nullptr) {
                 disconnected = true;
             }
         });
@@ -171,7 +170,8 @@ int MonitorCommand::run(std::vector<std::string> args) {
     const auto start = std::chrono::steady_clock::now();
     runUntil(
         [&] {
-            const bool timeUp = seconds && std::chrono::steady_clock::now() - start >= std::chrono::seconds(*seconds);
+            const bool timeUp =
+                seconds && std::chrono::steady_clock::now() - start >= std::chrono::seconds(*seconds);
             return (count && readings >= *count) || timeUp || disconnected || DeviceSession::interrupted();
         },
         INFINITE);

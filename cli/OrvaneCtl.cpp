@@ -1,7 +1,7 @@
 #include "cli/OrvaneCtl.h"
 
-#include "cli/FlashCommand.h"
 #include "cli/CommonOptions.h"
+#include "cli/FlashCommand.h"
 #include "cli/HexInfoCommand.h"
 #include "cli/MonitorCommand.h"
 #include "cli/ScanCommand.h"

@@ -11,7 +11,8 @@ namespace cli {
 using namespace wyr::windows::system;
 
 PortSelection PortSelection::choose(const device::SerialPortEnumerator& enumerator,
-                                    std::optional<std::int32_t> port, std::ostream& err, const char* command) {
+                                    std::optional<std::int32_t> port, std::ostream& err,
+                                    const char* command) {
     PortSelection selection;
     if (port) {
         const std::string path = enumerator.devicePathForPort(*port);

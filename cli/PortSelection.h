@@ -17,8 +17,8 @@ struct PortSelection {
     std::vector<device::SerialPortEntry> ports;
     bool failed = false;
 
-    static PortSelection choose(const device::SerialPortEnumerator& enumerator, std::optional<std::int32_t> port,
-                                std::ostream& err, const char* command);
+    static PortSelection choose(const device::SerialPortEnumerator& enumerator,
+                                std::optional<std::int32_t> port, std::ostream& err, const char* command);
 };
 
 } // namespace cli

@@ -9,7 +9,6 @@
 #include "wyr/windows/system/MessageLoop.h"
 
 #include <boost/signals2/connection.hpp>
-
 #include <optional>
 
 namespace cli {
@@ -50,13 +49,15 @@ int ScanCommand::run(std::vector<std::string> args) {
     auto& device = session.device();
     std::optional<std::uint32_t> result;
     std::int32_t resultPort = 0;
-    const boost::signals2::scoped_connection subscription = device.subscribe([&](const device::tagNMORVANEHDR* header) {
-        const auto* record = device::OrvaneNotification::as<device::OrvaneInterrogateNotification>(header);
-        if (record != nullptr && *record->phase == device::OrvaneScanPhase::NotifyScanResult) {
-            result = record->result;
-            resultPort = record->port;
-        }
-    });
+    const boost::signals2::scoped_connection subscription =
+        device.subscribe([&](const device::tagNMORVANEHDR* header) {
+            const auto* record =
+                device::OrvaneNotification::as<device::OrvaneInterrogateNotification>(header);
+            if (record != nullptr && *record->phase == device::OrvaneScanPhase::NotifyScanResult) {
+                result = record->result;
+                resultPort = record->port;
+            }
+        });
 
     // As the main view: an automatic scan announces itself with port 0 and numbers
     // its probes 1, 2, 3 ...; a single-port scan probes with -1.

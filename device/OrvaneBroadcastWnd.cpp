@@ -15,7 +15,9 @@ const MessageId OrvaneBroadcastWnd::WM_ON_ORVANE_NOTIFY =
 
 namespace {
 
-OrvaneNotification* recordOf(WPARAM wParam) { return reinterpret_cast<OrvaneNotification*>(wParam); }
+OrvaneNotification* recordOf(WPARAM wParam) {
+    return reinterpret_cast<OrvaneNotification*>(wParam);
+}
 
 // Messages that will never be handled still own their record.
 void discardUndelivered(MessageId message, WPARAM wParam, LPARAM) {
@@ -33,13 +35,17 @@ OrvaneBroadcastWnd::OrvaneBroadcastWnd()
           },
           discardUndelivered) {}
 
-OrvaneBroadcastWnd::~OrvaneBroadcastWnd() { _window.destroy(); }
+OrvaneBroadcastWnd::~OrvaneBroadcastWnd() {
+    _window.destroy();
+}
 
 boost::signals2::connection OrvaneBroadcastWnd::subscribe(const Signal::slot_type& callback) {
     return _signal.connect(callback);
 }
 
-void OrvaneBroadcastWnd::unsubscribeAll() { _signal.disconnect_all_slots(); }
+void OrvaneBroadcastWnd::unsubscribeAll() {
+    _signal.disconnect_all_slots();
+}
 
 bool OrvaneBroadcastWnd::post(OrvaneNotification* record) {
     if (record == nullptr) {
@@ -66,10 +72,10 @@ LRESULT OrvaneBroadcastWnd::OnNotify(WPARAM wParam, LPARAM) {
 
     if (wyr::windows::logging::logEnabled(LogVerbosity::DebugLevel4)) {
         const OrvaneNotificationType* type = record->type;
-        wyr::windows::logging::log(LogVerbosity::DebugLevel4, kContext,
-                                   L"OrvaneNotification - Message ID [%llu], type [%d][%ls]",
-                                   static_cast<unsigned long long>(record->id), type != nullptr ? type->value() : 0,
-                                   type != nullptr ? type->name().c_str() : L"");
+        wyr::windows::logging::log(
+            LogVerbosity::DebugLevel4, kContext, L"OrvaneNotification - Message ID [%llu], type [%d][%ls]",
+            static_cast<unsigned long long>(record->id), type != nullptr ? type->value() : 0,
+            type != nullptr ? type->name().c_str() : L"");
     }
     _signal(record.get());
     return 0;

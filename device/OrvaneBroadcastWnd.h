@@ -34,7 +34,8 @@ public:
     bool post(OrvaneNotification* record);
 
     // The registered message's handler, on the owner thread.
-    wyr::windows::system::LRESULT OnNotify(wyr::windows::system::WPARAM wParam, wyr::windows::system::LPARAM lParam);
+    wyr::windows::system::LRESULT OnNotify(wyr::windows::system::WPARAM wParam,
+                                           wyr::windows::system::LPARAM lParam);
 
     wyr::windows::system::MessageWindow& window() noexcept { return _window; }
 

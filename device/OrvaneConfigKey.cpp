@@ -12,8 +12,10 @@ const OrvaneConfigKey OrvaneConfigKey::SerialDataBits{8, L"Serial.DataBits", L"1
 const OrvaneConfigKey OrvaneConfigKey::SerialParity{9, L"Serial.Parity", L"1|0", GroupPort, false};
 const OrvaneConfigKey OrvaneConfigKey::SerialStopBits{10, L"Serial.StopBits", L"1|0", GroupPort, false};
 const OrvaneConfigKey OrvaneConfigKey::SerialFlowControl{11, L"Serial.FlowControl", L"1|1", GroupPort, false};
-const OrvaneConfigKey OrvaneConfigKey::SerialWaitTimeout{12, L"Serial.WaitTimeout", L"1|1000", GroupLink, false};
-const OrvaneConfigKey OrvaneConfigKey::SerialReadTimeout{13, L"Serial.ReadTimeout", L"1|2000", GroupLink, false};
+const OrvaneConfigKey OrvaneConfigKey::SerialWaitTimeout{12, L"Serial.WaitTimeout", L"1|1000", GroupLink,
+                                                         false};
+const OrvaneConfigKey OrvaneConfigKey::SerialReadTimeout{13, L"Serial.ReadTimeout", L"1|2000", GroupLink,
+                                                         false};
 
 const OrvaneConfigKey::Registry& OrvaneConfigKey::registry() {
     return NamedEnum::registry();

@@ -18,18 +18,18 @@ public:
     // The port settings, whose repair the application asks the user about.
     static constexpr int GroupPort = 545;
 
-    static const OrvaneConfigKey CommandAckTimeout;  // 1: seconds, 1..10
-    static const OrvaneConfigKey WatchDogTimeout;    // 3: seconds, 1..10
-    static const OrvaneConfigKey MaxMessageLen;      // 4: 50..256
-    static const OrvaneConfigKey FrameRateLimits;    // 5: not validated
-    static const OrvaneConfigKey SerialPortNumber;   // 6: not validated
-    static const OrvaneConfigKey SerialBaudRate;     // 7: a BaudRate
-    static const OrvaneConfigKey SerialDataBits;     // 8: a DataBits
-    static const OrvaneConfigKey SerialParity;       // 9: a Parity
-    static const OrvaneConfigKey SerialStopBits;     // 10: a StopBits
-    static const OrvaneConfigKey SerialFlowControl;  // 11: a FlowControl
-    static const OrvaneConfigKey SerialWaitTimeout;  // 12: ms, 1..10000
-    static const OrvaneConfigKey SerialReadTimeout;  // 13: ms, 1..2000
+    static const OrvaneConfigKey CommandAckTimeout; // 1: seconds, 1..10
+    static const OrvaneConfigKey WatchDogTimeout;   // 3: seconds, 1..10
+    static const OrvaneConfigKey MaxMessageLen;     // 4: 50..256
+    static const OrvaneConfigKey FrameRateLimits;   // 5: not validated
+    static const OrvaneConfigKey SerialPortNumber;  // 6: not validated
+    static const OrvaneConfigKey SerialBaudRate;    // 7: a BaudRate
+    static const OrvaneConfigKey SerialDataBits;    // 8: a DataBits
+    static const OrvaneConfigKey SerialParity;      // 9: a Parity
+    static const OrvaneConfigKey SerialStopBits;    // 10: a StopBits
+    static const OrvaneConfigKey SerialFlowControl; // 11: a FlowControl
+    static const OrvaneConfigKey SerialWaitTimeout; // 12: ms, 1..10000
+    static const OrvaneConfigKey SerialReadTimeout; // 13: ms, 1..2000
 
     OrvaneConfigKey(const OrvaneConfigKey&) = delete;
     OrvaneConfigKey& operator=(const OrvaneConfigKey&) = delete;

@@ -15,10 +15,10 @@
 namespace device {
 
 using namespace wyr::windows::system;
+using threading::ThreadState;
 using wyr::windows::logging::log;
 using wyr::windows::logging::logSystemError;
 using wyr::windows::logging::LogVerbosity;
-using threading::ThreadState;
 
 const MessageId OrvaneControlThread::TM_ORVANE_INTERROGATE_PORT =
     registerMessage("TM_ORVANE_INTERROGATE_PORT-{9B033606-6E39-4D3F-89C5-86F8D08E5A9E}");
@@ -34,7 +34,9 @@ constexpr std::uint32_t ES_DISPLAY_REQUIRED = 0x00000002;
 constexpr std::uint32_t ES_CONTINUOUS = 0x80000000;
 constexpr std::uint32_t kKeepAwake = ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED;
 
-void trace(const char* context) { log(LogVerbosity::DebugLevel1, context, L" "); }
+void trace(const char* context) {
+    log(LogVerbosity::DebugLevel1, context, L" ");
+}
 
 // Keeping the computer and its display awake while the link is up. Linux has no
 // per-thread request of this kind: sleep follows the desktop's idle policy, and
@@ -101,7 +103,9 @@ void OrvaneControlThread::subscribe() {
     _subscription = _device.subscribe([this](const tagNMORVANEHDR* header) { orvaneCallback(header); });
 }
 
-void OrvaneControlThread::exitThread() { trace("OrvaneControlThread::exitThread"); }
+void OrvaneControlThread::exitThread() {
+    trace("OrvaneControlThread::exitThread");
+}
 
 void OrvaneControlThread::notifyShutdown() {
     trace("OrvaneControlThread::notifyShutdown");
@@ -115,8 +119,8 @@ ErrorCode OrvaneControlThread::notify(MessageId message, WPARAM wParam, LPARAM l
     const ThreadId target = owner != nullptr ? owner->threadId() : 0;
     if (!postThreadMessage(target, message, wParam, lParam)) {
         const ErrorCode error = getLastError();
-        log(LogVerbosity::Error, kContext, L"::PostThreadMessage() failed to thread [0x%X] with result of [%d].",
-            target, error);
+        log(LogVerbosity::Error, kContext,
+            L"::PostThreadMessage() failed to thread [0x%X] with result of [%d].", target, error);
         logSystemError(error, kContext);
         return error;
     }
@@ -156,7 +160,8 @@ std::uint32_t OrvaneControlThread::run() {
                 L"::WaitForMultipleObjects() became signaled via [_terminate], abandoning function call.");
             return 0;
         case WAIT_OBJECT_0 + 1:
-            log(LogVerbosity::DebugLevel2, kContext, L"::WaitForMultipleObjects() became signaled via [_alert].");
+            log(LogVerbosity::DebugLevel2, kContext,
+                L"::WaitForMultipleObjects() became signaled via [_alert].");
             pumpMessage();
             break;
         case WAIT_OBJECT_0 + 2:
@@ -165,7 +170,8 @@ std::uint32_t OrvaneControlThread::run() {
             watchDogTick();
             break;
         case WAIT_OBJECT_0 + 3: {
-            log(LogVerbosity::DebugLevel2, kContext, L"::WaitForMultipleObjects() became signaled via [_pwm_timer].");
+            log(LogVerbosity::DebugLevel2, kContext,
+                L"::WaitForMultipleObjects() became signaled via [_pwm_timer].");
             ErrorCode ignored = ERROR_SUCCESS;
             keepAwake(kKeepAwake, kContext, ignored);
             break;
@@ -213,7 +219,8 @@ void OrvaneControlThread::pumpMessage() {
                 return;
             }
             const auto port = static_cast<std::int32_t>(message.wParam);
-            log(LogVerbosity::DebugLevel3, kContext, L"Received TM_ORVANE_INTERROGATE_PORT, port number [%d].", port);
+            log(LogVerbosity::DebugLevel3, kContext,
+                L"Received TM_ORVANE_INTERROGATE_PORT, port number [%d].", port);
             _device.onInterrogatePort(port, static_cast<std::int32_t>(message.lParam));
         } else if (message.message == TM_ORVANE_CONNECT) {
             const auto port = static_cast<std::int32_t>(message.wParam);
@@ -246,15 +253,16 @@ ErrorCode OrvaneControlThread::startWatchDog() {
     _watchdogEnabled.store(armed);
     if (!armed) {
         lastError = getLastError();
-        log(LogVerbosity::Error, kContext, L"Failed to set watch dog timer, ::SetWaitableTimer() failed [%d].",
-            lastError);
+        log(LogVerbosity::Error, kContext,
+            L"Failed to set watch dog timer, ::SetWaitableTimer() failed [%d].", lastError);
         logSystemError(lastError, kContext);
     } else {
         log(LogVerbosity::DebugLevel4, kContext, L"Watch dog enabled.");
     }
     if (!_pwm_timer->set(due, kKeepAwakePeriodMs)) {
         lastError = getLastError();
-        log(LogVerbosity::Error, kContext, L"Failed to set pwm timer, ::SetWaitableTimer() failed [%d].", lastError);
+        log(LogVerbosity::Error, kContext, L"Failed to set pwm timer, ::SetWaitableTimer() failed [%d].",
+            lastError);
         logSystemError(lastError, kContext);
     } else {
         log(LogVerbosity::DebugLevel4, kContext, L"PWM timer enabled.");

@@ -8,9 +8,8 @@
 #include "wyr/windows/system/WaitableTimer.h"
 #include "wyr/windows/system/threading/IBasicThreadAdapter.h"
 
-#include <boost/signals2/connection.hpp>
-
 #include <atomic>
+#include <boost/signals2/connection.hpp>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -54,7 +53,8 @@ public:
     std::uint32_t run() override;
 
     // Any thread: posts the message and sets _alert; 0 or the posting error.
-    ErrorCode notify(MessageId message, wyr::windows::system::WPARAM wParam, wyr::windows::system::LPARAM lParam);
+    ErrorCode notify(MessageId message, wyr::windows::system::WPARAM wParam,
+                     wyr::windows::system::LPARAM lParam);
     ErrorCode interrogatePort(std::int32_t port, std::int32_t scanArg);
     ErrorCode connect(std::int32_t port);
     ErrorCode disconnect(const DisconnectType& reason, std::uint32_t code);

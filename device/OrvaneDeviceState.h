@@ -36,7 +36,8 @@ struct OrvaneDeviceState {
 
     // Each part keeps only as many low bits as its width.
     static constexpr std::uint32_t packFirmwareVersion(std::uint32_t major, std::uint32_t minor,
-                                                       std::uint32_t releaseType, std::uint32_t build) noexcept {
+                                                       std::uint32_t releaseType,
+                                                       std::uint32_t build) noexcept {
         const std::uint32_t low = (major & 0xFU) | ((minor & 0xFFU) << 4);
         const std::uint32_t high = (releaseType & 0x3U) | ((build & 0x3FFFU) << 2);
         return low | (high << 16);

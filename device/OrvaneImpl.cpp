@@ -37,7 +37,9 @@ using threading::ThreadState;
 
 namespace {
 
-void trace(const char* context) { log(LogVerbosity::DebugLevel1, context, L" "); }
+void trace(const char* context) {
+    log(LogVerbosity::DebugLevel1, context, L" ");
+}
 
 std::string dump(const std::uint8_t* data, std::size_t length) {
     std::string text;
@@ -66,7 +68,9 @@ bool readInt(const std::wstring& name, std::int32_t& out) {
     }
 }
 
-bool inRange(std::int32_t value, std::int32_t low, std::int32_t high) { return value >= low && value <= high; }
+bool inRange(std::int32_t value, std::int32_t low, std::int32_t high) {
+    return value >= low && value <= high;
+}
 
 // The values validateConfiguration accepts for each validated key.
 bool acceptable(const OrvaneConfigKey& key, std::int32_t value) {
@@ -108,8 +112,7 @@ bool isType(const tagNMORVANEHDR* header, const OrvaneNotificationType& type) {
 
 OrvaneImpl::OrvaneImpl(std::wstring name)
     : _name(std::move(name)), _uiThread(currentThreadId()), _lifetime(std::make_shared<OrvaneImpl*>(this)),
-      _parser(*this), _controlThread(*this),
-      _serialThread(static_cast<OrvaneInterface&>(*this)) {
+      _parser(*this), _controlThread(*this), _serialThread(static_cast<OrvaneInterface&>(*this)) {
     // Made before this object is complete, so at program exit they go after it.
     wyr::windows::logging::LogBeacon::instance();
     ConfigMgr& config = ConfigMgr::instance();
@@ -122,8 +125,8 @@ OrvaneImpl::OrvaneImpl(std::wstring name)
         },
         {});
     restoreWriteHandlers();
-    _configConnection =
-        config.connect([this](const std::wstring& key, const ConfigValue& value) { onConfigChange(key, value); });
+    _configConnection = config.connect(
+        [this](const std::wstring& key, const ConfigValue& value) { onConfigChange(key, value); });
 }
 
 OrvaneImpl::~OrvaneImpl() {
@@ -150,10 +153,11 @@ int OrvaneImpl::validateConfiguration() {
     static constexpr const char* kContext = "OrvaneImpl::validateConfiguration";
     trace(kContext);
     static const std::array<const OrvaneConfigKey*, 10> kValidated = {
-        &OrvaneConfigKey::CommandAckTimeout, &OrvaneConfigKey::WatchDogTimeout,   &OrvaneConfigKey::MaxMessageLen,
-        &OrvaneConfigKey::SerialBaudRate,    &OrvaneConfigKey::SerialDataBits,    &OrvaneConfigKey::SerialParity,
-        &OrvaneConfigKey::SerialStopBits,    &OrvaneConfigKey::SerialFlowControl, &OrvaneConfigKey::SerialWaitTimeout,
-        &OrvaneConfigKey::SerialReadTimeout};
+        &OrvaneConfigKey::CommandAckTimeout, &OrvaneConfigKey::WatchDogTimeout,
+        &OrvaneConfigKey::MaxMessageLen,     &OrvaneConfigKey::SerialBaudRate,
+        &OrvaneConfigKey::SerialDataBits,    &OrvaneConfigKey::SerialParity,
+        &OrvaneConfigKey::SerialStopBits,    &OrvaneConfigKey::SerialFlowControl,
+        &OrvaneConfigKey::SerialWaitTimeout, &OrvaneConfigKey::SerialReadTimeout};
     std::array<std::int32_t, kValidated.size()> values{};
     for (std::size_t i = 0; i < kValidated.size(); ++i) {
         if (!readInt(kValidated[i]->fullName(_name), values[i])) {
@@ -188,10 +192,14 @@ std::int32_t OrvaneImpl::configInt(const OrvaneConfigKey& key) const {
     }
     const std::wstring& text = key.defaultValue();
     const auto bar = text.find(L'|');
-    return bar == std::wstring::npos ? 0 : static_cast<std::int32_t>(std::wcstol(text.c_str() + bar + 1, nullptr, 10));
+    return bar == std::wstring::npos
+               ? 0
+               : static_cast<std::int32_t>(std::wcstol(text.c_str() + bar + 1, nullptr, 10));
 }
 
-void OrvaneImpl::onConfigChange(const std::wstring&, const ConfigValue&) { trace("OrvaneImpl::onConfigChange"); }
+void OrvaneImpl::onConfigChange(const std::wstring&, const ConfigValue&) {
+    trace("OrvaneImpl::onConfigChange");
+}
 
 // ---------------------------------------------------------------------------
 // Life cycle
@@ -224,8 +232,8 @@ ErrorCode OrvaneImpl::createThread(threading::IThread& thread, const std::wstrin
     }
     int priority = 0;
     thread.getPriority(priority);
-    log(LogVerbosity::Information, kContext, L"Successfully created %s [0x%X], pritority : [%d].", name.c_str(),
-        thread.threadId(), priority);
+    log(LogVerbosity::Information, kContext, L"Successfully created %s [0x%X], pritority : [%d].",
+        name.c_str(), thread.threadId(), priority);
     return ERROR_SUCCESS;
 }
 
@@ -278,7 +286,8 @@ ErrorCode OrvaneImpl::disconnect(const DisconnectType& type, const std::uint32_t
 ErrorCode OrvaneImpl::start() {
     trace("OrvaneImpl::start");
     std::vector<std::uint8_t> bytes;
-    queueCommand(OrvaneMessage::START_STREAMING, OrvaneMessage::compose(bytes, OrvaneMessage::START_STREAMING));
+    queueCommand(OrvaneMessage::START_STREAMING,
+                 OrvaneMessage::compose(bytes, OrvaneMessage::START_STREAMING));
     return ERROR_SUCCESS;
 }
 
@@ -292,7 +301,8 @@ ErrorCode OrvaneImpl::stop() {
 ErrorCode OrvaneImpl::setFrameRate(const std::uint32_t& rate) {
     trace("OrvaneImpl::setFrameRate");
     std::vector<std::uint8_t> bytes;
-    queueCommand(OrvaneMessage::SET_FRAME_RATE, OrvaneMessage::compose(bytes, OrvaneMessage::SET_FRAME_RATE, rate));
+    queueCommand(OrvaneMessage::SET_FRAME_RATE,
+                 OrvaneMessage::compose(bytes, OrvaneMessage::SET_FRAME_RATE, rate));
     return ERROR_SUCCESS;
 }
 
@@ -435,7 +445,8 @@ ErrorCode OrvaneImpl::writeAndWait(const OrvaneMessage& command, const std::shar
     restoreWriteHandlers();
     if (wait != WAIT_OBJECT_0) {
         const ErrorCode error = wait == WAIT_FAILED ? getLastError() : wait;
-        log(LogVerbosity::Error, context, L"::WaitForSingleObject() failed [%d], abandoning function call.", wait);
+        log(LogVerbosity::Error, context, L"::WaitForSingleObject() failed [%d], abandoning function call.",
+            wait);
         logSystemError(error, context);
         return ERROR_BAD_DEVICE;
     }
@@ -580,7 +591,8 @@ void OrvaneImpl::onInterrogatePort(std::int32_t port, std::int32_t scanArg) {
 
 ErrorCode OrvaneImpl::probe(std::int32_t port) {
     static constexpr const char* kContext = "OrvaneImpl::onInterrogatePort";
-    const auto responseWaitMs = static_cast<std::uint32_t>(std::max(0, configInt(OrvaneConfigKey::CommandAckTimeout))) * 1000U;
+    const auto responseWaitMs =
+        static_cast<std::uint32_t>(std::max(0, configInt(OrvaneConfigKey::CommandAckTimeout))) * 1000U;
     const auto response = std::make_shared<Event>(Event::Reset::Auto, false);
     const auto writeComplete = std::make_shared<Event>(Event::Reset::Manual, false);
     if (!response->valid() || !writeComplete->valid()) {
@@ -607,9 +619,8 @@ ErrorCode OrvaneImpl::probe(std::int32_t port) {
         [this](Event* terminate, const std::uint8_t* bytes, const std::uint32_t& count) {
             return preWrite(terminate, bytes, count);
         },
-        [writeComplete](Event*, const std::uint8_t*, const std::int32_t&, const ErrorCode&, const std::uint32_t&) {
-            writeComplete->set();
-        });
+        [writeComplete](Event*, const std::uint8_t*, const std::int32_t&, const ErrorCode&,
+                        const std::uint32_t&) { writeComplete->set(); });
     struct RestoreHandlers {
         OrvaneImpl* self;
         ~RestoreHandlers() { self->restoreWriteHandlers(); }
@@ -629,12 +640,13 @@ ErrorCode OrvaneImpl::probe(std::int32_t port) {
     } else if (written == WAIT_OBJECT_0 + 1) {
         return ERROR_CANCELLED;
     } else if (written == WAIT_TIMEOUT) {
-        log(LogVerbosity::Error, kContext, L"::WaitForSingleObject() failed (WAIT_TIMEOUT).  Abandoning operation.");
+        log(LogVerbosity::Error, kContext,
+            L"::WaitForSingleObject() failed (WAIT_TIMEOUT).  Abandoning operation.");
         return ERROR_BAD_DEVICE;
     } else if (written == WAIT_FAILED) {
         const ErrorCode error = getLastError();
-        log(LogVerbosity::Error, kContext, L"::WaitForSingleObject() failed (WAIT_FAILED) [%d].  Abandoning operation.",
-            error);
+        log(LogVerbosity::Error, kContext,
+            L"::WaitForSingleObject() failed (WAIT_FAILED) [%d].  Abandoning operation.", error);
         logSystemError(error, kContext);
         return ERROR_BAD_DEVICE;
     }
@@ -645,7 +657,8 @@ ErrorCode OrvaneImpl::probe(std::int32_t port) {
     }
     if (answered != WAIT_OBJECT_0) {
         log(LogVerbosity::Error, kContext,
-            L"::WaitForSingleObject() failed [%d] on waiting for Orvane response, abandoning function call.", answered);
+            L"::WaitForSingleObject() failed [%d] on waiting for Orvane response, abandoning function call.",
+            answered);
         logSystemError(answered, kContext);
         return ERROR_BAD_DEVICE;
     }
@@ -671,14 +684,16 @@ void OrvaneImpl::onConnect(std::int32_t port) {
             proven->set();
         });
     {
-        const boost::signals2::scoped_connection heartbeat = subscribe([proven](const tagNMORVANEHDR* header) {
-            if (isType(header, OrvaneNotificationType::NotifyHeartbeat)) {
-                proven->set();
-            }
-        });
+        const boost::signals2::scoped_connection heartbeat =
+            subscribe([proven](const tagNMORVANEHDR* header) {
+                if (isType(header, OrvaneNotificationType::NotifyHeartbeat)) {
+                    proven->set();
+                }
+            });
         const std::uint32_t wait = waitOrShutdown(*proven, kFirstHeartbeatWaitMs);
         if (wait != WAIT_OBJECT_0) {
-            log(LogVerbosity::Error, kContext, L"::WaitForSingleObject() failed [%d], abandoning function call.", wait);
+            log(LogVerbosity::Error, kContext,
+                L"::WaitForSingleObject() failed [%d], abandoning function call.", wait);
             logSystemError(wait, kContext);
             result = wait == WAIT_OBJECT_0 + 1 ? ERROR_CANCELLED : ERROR_BAD_DEVICE;
         }
@@ -704,7 +719,8 @@ void OrvaneImpl::onDisconnect(const DisconnectType& type, std::uint32_t reason) 
     if (type == DisconnectType::Normal) {
         result = resetDevice();
     } else {
-        log(LogVerbosity::Error, kContext, L"Abnormal disconnection from Orvane device! Reason [%d].", reason);
+        log(LogVerbosity::Error, kContext, L"Abnormal disconnection from Orvane device! Reason [%d].",
+            reason);
         logSystemError(reason, kContext);
     }
     halt();
@@ -794,7 +810,8 @@ ErrorCode OrvaneImpl::open(std::int32_t port) {
         return error;
     }
     if ((error = _serial.setCommMask(comm::EV_ERR | comm::EV_TXEMPTY)) != ERROR_SUCCESS) {
-        log(LogVerbosity::Error, kContext, L"Failed to set event mask (EV_ERR | EV_TXEMPTY) on port [COM%d].", port);
+        log(LogVerbosity::Error, kContext, L"Failed to set event mask (EV_ERR | EV_TXEMPTY) on port [COM%d].",
+            port);
         return error;
     }
     if ((error = _serial.setEventChar(FramingCharacter::EndOfTransmission.character())) != ERROR_SUCCESS) {

@@ -13,9 +13,8 @@
 #include "wyr/windows/system/Message.h"
 #include "wyr/windows/system/threading/ThreadImpl.h"
 
-#include <boost/signals2/connection.hpp>
-
 #include <atomic>
+#include <boost/signals2/connection.hpp>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -132,8 +131,8 @@ private:
     void abandonPort(std::int32_t port);
     // Writes a command outside the pending-command supervision and waits for it to
     // leave the port (resetDevice, enterBootloader).
-    ErrorCode writeAndWait(const OrvaneMessage& command, const std::shared_ptr<wyr::windows::system::Event>& done,
-                           const char* context);
+    ErrorCode writeAndWait(const OrvaneMessage& command,
+                           const std::shared_ptr<wyr::windows::system::Event>& done, const char* context);
     // The probe of onInterrogatePort: 0 when the device answered INTERROGATE.
     ErrorCode probe(std::int32_t port);
     void settleCommand();

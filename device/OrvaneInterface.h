@@ -10,7 +10,6 @@
 #include "wyr/windows/system/SystemError.h"
 
 #include <boost/signals2/connection.hpp>
-
 #include <cstdint>
 #include <string>
 
@@ -49,7 +48,8 @@ public:
     // Port 0 with scanArg 0 announces the start of a scan.
     virtual wyr::windows::system::ErrorCode interrogatePort(std::int32_t port, std::int32_t scanArg) = 0;
     virtual wyr::windows::system::ErrorCode connect(std::int32_t port) = 0;
-    virtual wyr::windows::system::ErrorCode disconnect(const DisconnectType& type, const std::uint32_t& reason) = 0;
+    virtual wyr::windows::system::ErrorCode disconnect(const DisconnectType& type,
+                                                       const std::uint32_t& reason) = 0;
 
     // Device commands; they return 0 even when a command is still pending and the
     // new one is dropped (that is logged).
@@ -62,7 +62,8 @@ public:
     virtual wyr::windows::system::ErrorCode resetDevice() = 0;
     // Sends BOOTLOAD, hands the open port to the caller (untouched when no port is
     // open) and ends the link's threads.
-    virtual wyr::windows::system::ErrorCode enterBootloader(wyr::windows::communication::PortHandle& portOut) = 0;
+    virtual wyr::windows::system::ErrorCode
+    enterBootloader(wyr::windows::communication::PortHandle& portOut) = 0;
 
     // Writes ACK to the port at once, on the calling thread.
     virtual wyr::windows::system::ErrorCode acknowledge() = 0;

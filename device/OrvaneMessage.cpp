@@ -37,7 +37,8 @@ std::int32_t OrvaneMessage::checksum(std::string_view payload) noexcept {
     return sum;
 }
 
-std::vector<std::uint8_t>& OrvaneMessage::composeWith(std::vector<std::uint8_t>& out, const OrvaneMessage& message,
+std::vector<std::uint8_t>& OrvaneMessage::composeWith(std::vector<std::uint8_t>& out,
+                                                      const OrvaneMessage& message,
                                                       std::array<std::uint32_t, kMaximumArguments> args) {
     std::string working(message.format());
 

@@ -54,7 +54,8 @@ private:
 
     OrvaneMessage(int id, std::wstring name, std::string_view templateText);
 
-    static std::vector<std::uint8_t>& composeWith(std::vector<std::uint8_t>& out, const OrvaneMessage& message,
+    static std::vector<std::uint8_t>& composeWith(std::vector<std::uint8_t>& out,
+                                                  const OrvaneMessage& message,
                                                   std::array<std::uint32_t, kMaximumArguments> args);
 
     std::uint32_t _formatLength;

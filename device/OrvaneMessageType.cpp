@@ -6,7 +6,8 @@ namespace device {
 
 const OrvaneMessageType OrvaneMessageType::Acknowledge{1, L"Acknowledge", "0001", 8,
                                                        OrvaneNotificationType::NotifyAcknowledge};
-const OrvaneMessageType OrvaneMessageType::Heartbeat{2, L"Heartbeat", "0002", 8, OrvaneNotificationType::NotifyHeartbeat};
+const OrvaneMessageType OrvaneMessageType::Heartbeat{2, L"Heartbeat", "0002", 8,
+                                                     OrvaneNotificationType::NotifyHeartbeat};
 const OrvaneMessageType OrvaneMessageType::ADCRead{3, L"ADCRead", "0003", 4,
                                                    OrvaneNotificationType::NotifySentenceReceived};
 

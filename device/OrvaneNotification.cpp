@@ -44,7 +44,8 @@ void OrvaneNotification::release(OrvaneNotification* record, const char* context
         }
     }
     // Only a programming error gets here: what the record's real type owns is lost.
-    wyr::windows::logging::log(LogVerbosity::Error, context, L"Unhandled OrvaneNotification type [%d] -- Memory leak!!!",
+    wyr::windows::logging::log(LogVerbosity::Error, context,
+                               L"Unhandled OrvaneNotification type [%d] -- Memory leak!!!",
                                record->type != nullptr ? record->type->value() : 0);
     ::operator delete(static_cast<void*>(record));
 }

@@ -35,14 +35,12 @@ struct OrvaneNotification : tagNMORVANEHDR {
     static void release(OrvaneNotification* record,
                         const char* context = "OrvaneNotification::release") noexcept;
 
-    template <typename Record>
-    static const Record* as(const tagNMORVANEHDR* header) noexcept {
+    template <typename Record> static const Record* as(const tagNMORVANEHDR* header) noexcept {
         return header != nullptr && header->type != nullptr && Record::carries(*header->type)
                    ? static_cast<const Record*>(header)
                    : nullptr;
     }
-    template <typename Record>
-    static Record* as(tagNMORVANEHDR* header) noexcept {
+    template <typename Record> static Record* as(tagNMORVANEHDR* header) noexcept {
         return const_cast<Record*>(as<Record>(static_cast<const tagNMORVANEHDR*>(header)));
     }
 
@@ -91,8 +89,8 @@ struct OrvaneReadingNotification : OrvaneNotification {
 
 // NotifyInterrogate: one step of a port scan.
 struct OrvaneInterrogateNotification : OrvaneNotification {
-    OrvaneInterrogateNotification(const OrvaneScanPhase& scanPhase, std::int32_t portNumber, std::int32_t argument,
-                                  std::uint32_t code = 0)
+    OrvaneInterrogateNotification(const OrvaneScanPhase& scanPhase, std::int32_t portNumber,
+                                  std::int32_t argument, std::uint32_t code = 0)
         : OrvaneNotification(OrvaneNotificationType::NotifyInterrogate, portNumber), phase(&scanPhase),
           scanArg(argument), result(code) {}
 
@@ -111,7 +109,9 @@ struct OrvaneConnectNotification : OrvaneNotification {
     explicit OrvaneConnectNotification(std::int32_t portNumber, std::uint32_t code = 0)
         : OrvaneNotification(OrvaneNotificationType::NotifyConnect, portNumber), result(code) {}
 
-    static bool carries(const OrvaneNotificationType& t) noexcept { return t == OrvaneNotificationType::NotifyConnect; }
+    static bool carries(const OrvaneNotificationType& t) noexcept {
+        return t == OrvaneNotificationType::NotifyConnect;
+    }
 
     std::uint32_t result;
 };
@@ -150,7 +150,9 @@ struct OrvaneCommandFailureNotification : OrvaneNotification {
 struct OrvaneWatchDogNotification : OrvaneNotification {
     OrvaneWatchDogNotification() : OrvaneNotification(OrvaneNotificationType::NotifyWatchDog, 0) {}
 
-    static bool carries(const OrvaneNotificationType& t) noexcept { return t == OrvaneNotificationType::NotifyWatchDog; }
+    static bool carries(const OrvaneNotificationType& t) noexcept {
+        return t == OrvaneNotificationType::NotifyWatchDog;
+    }
 
     std::uint32_t error = wyr::windows::system::ERROR_TIMEOUT;
 };

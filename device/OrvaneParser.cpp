@@ -27,7 +27,9 @@ constexpr char kStx = '\x02';
 constexpr char kEtx = '\x03';
 constexpr char kEot = '\x04';
 
-bool isSpace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isSpace(char c) noexcept {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // A decimal number as the C library reads one into a 32-bit long: leading white
 // space and a sign allowed. `stop` is where reading ended (the start when there
@@ -157,8 +159,7 @@ void render(std::string_view payload, std::uint32_t passed, std::wstring& text) 
 }
 
 // Logged at Error and, for the application's own listeners, again at App Specific 4.
-template <typename... Args>
-void logRejected(const char* context, const wchar_t* format, Args... args) {
+template <typename... Args> void logRejected(const char* context, const wchar_t* format, Args... args) {
     log(LogVerbosity::Error, context, format, args...);
     log(LogVerbosity::AppSpecific4, context, format, args...);
 }
@@ -169,7 +170,8 @@ OrvaneParser::Clock OrvaneParser::Clock::system() {
     using SteadyClock = std::chrono::steady_clock;
     Clock clock;
     clock.counter = [] {
-        return std::chrono::duration_cast<std::chrono::nanoseconds>(SteadyClock::now().time_since_epoch()).count();
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(SteadyClock::now().time_since_epoch())
+            .count();
     };
     clock.frequency = 1'000'000'000;
     clock.now = [] { return SteadyClock::now(); };
@@ -238,7 +240,8 @@ ErrorCode OrvaneParser::parseIOBuffer(Event* terminate, const std::uint8_t* data
         const char terminator = inPayload ? kEtx : kEot;
         const std::size_t available = size - i;
         const std::size_t room = MaximumSentenceLength - _buffer.size();
-        const auto* found = static_cast<const char*>(std::memchr(bytes + i, terminator, std::min(available, room)));
+        const auto* found =
+            static_cast<const char*>(std::memchr(bytes + i, terminator, std::min(available, room)));
         if (found == nullptr) {
             if (available > room) {
                 i += room;
@@ -291,7 +294,8 @@ ErrorCode OrvaneParser::processBuffer() {
     const std::string_view checksumText = sentence.substr(etx + 1, sentence.size() - etx - 2);
 
     if (checksumText.size() != 2) {
-        logRejected(kContext, L"Invalid checksum, expected [2] bytes, got [%d]", static_cast<int>(checksumText.size()));
+        logRejected(kContext, L"Invalid checksum, expected [2] bytes, got [%d]",
+                    static_cast<int>(checksumText.size()));
         logSystemError(ERROR_INVALID_DATA, kContext);
         return ERROR_INVALID_DATA;
     }
@@ -346,7 +350,8 @@ ErrorCode OrvaneParser::processBuffer() {
     return result;
 }
 
-ErrorCode OrvaneParser::processStateMessage(const OrvaneMessageType& type, const Fields& fields, Record& record) {
+ErrorCode OrvaneParser::processStateMessage(const OrvaneMessageType& type, const Fields& fields,
+                                            Record& record) {
     log(LogVerbosity::DebugLevel1, "OrvaneParser::processStateMessage", L" ");
 
     if (fields.count != type.fieldCount()) {
@@ -367,7 +372,8 @@ ErrorCode OrvaneParser::processStateMessage(const OrvaneMessageType& type, const
     std::int32_t status = 0;
     float voltage = 0.0F;
     std::int32_t gain = 0;
-    if (!toInteger(fields.text[2], serialNumber) || parseFWVersion(fields.text[3], firmwareVersion) != ERROR_SUCCESS ||
+    if (!toInteger(fields.text[2], serialNumber) ||
+        parseFWVersion(fields.text[3], firmwareVersion) != ERROR_SUCCESS ||
         !toInteger(fields.text[4], frameRate) || !toInteger(fields.text[5], status) ||
         !toFloat(fields.text[6], voltage) || !toInteger(fields.text[7], gain)) {
         return ERROR_INVALID_DATA;

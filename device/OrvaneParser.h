@@ -4,9 +4,8 @@
 #include "device/OrvaneNotification.h"
 #include "wyr/windows/system/SystemError.h"
 
-#include <boost/circular_buffer.hpp>
-
 #include <array>
+#include <boost/circular_buffer.hpp>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -59,8 +58,9 @@ public:
     // Returns 0 when a complete sentence was consumed (valid or not), with
     // `consumed` just past its EOT; ERROR_MORE_DATA (234) when every byte was used
     // without completing one, or when `terminate` (may be null) is signalled.
-    wyr::windows::system::ErrorCode parseIOBuffer(wyr::windows::system::Event* terminate, const std::uint8_t* data,
-                                                  const std::uint32_t& length, std::uint32_t* consumed);
+    wyr::windows::system::ErrorCode parseIOBuffer(wyr::windows::system::Event* terminate,
+                                                  const std::uint8_t* data, const std::uint32_t& length,
+                                                  std::uint32_t* consumed);
 
     const ReceiveState& receiveState() const noexcept { return *_state; }
     std::size_t bufferedLength() const noexcept { return _buffer.size(); }

@@ -18,6 +18,7 @@
 namespace device {
 
 using namespace wyr::windows::system;
+using threading::ThreadState;
 using wyr::windows::communication::EV_ERR;
 using wyr::windows::communication::EV_RXCHAR;
 using wyr::windows::communication::EV_RXFLAG;
@@ -26,7 +27,6 @@ using wyr::windows::logging::log;
 using wyr::windows::logging::logEnabled;
 using wyr::windows::logging::logSystemError;
 using wyr::windows::logging::LogVerbosity;
-using threading::ThreadState;
 
 const MessageId OrvaneSerialThread::TM_ORVANE_ENABLE_SERIAL_THREAD =
     registerMessage("TM_ORVANE_ENABLE_SERIAL_THREAD-{DB8F70FE-3DCE-48C5-B413-41D94DF0225B}");
@@ -45,7 +45,9 @@ constexpr ErrorCode kHandlerDiscard = ERROR_DATA_CHECKSUM_ERROR;
 constexpr std::uint32_t kExitLockWaitMs = 2000;
 constexpr const char* kMessageQueueMutex = "message queue mutex";
 
-void trace(const char* context) { log(LogVerbosity::DebugLevel1, context, L" "); }
+void trace(const char* context) {
+    log(LogVerbosity::DebugLevel1, context, L" ");
+}
 
 using DoneEvent = std::shared_ptr<Event>;
 
@@ -136,7 +138,8 @@ void OrvaneSerialThread::dropPendingMessages() {
     // Enable and disable messages that will never be handled still own their event.
     Message message;
     while (peekMessage(message, 0, 0, 0, PM_REMOVE)) {
-        if (message.message == TM_ORVANE_ENABLE_SERIAL_THREAD || message.message == TM_ORVANE_DISABLE_SERIAL_THREAD) {
+        if (message.message == TM_ORVANE_ENABLE_SERIAL_THREAD ||
+            message.message == TM_ORVANE_DISABLE_SERIAL_THREAD) {
             takeDoneEvent(message.wParam);
         }
     }
@@ -155,8 +158,8 @@ ErrorCode OrvaneSerialThread::notify(MessageId message, WPARAM argument) {
     const ThreadId target = owner != nullptr ? owner->threadId() : 0;
     if (!postThreadMessage(target, message, argument, 0)) {
         const ErrorCode error = getLastError();
-        log(LogVerbosity::Error, kContext, L"::PostThreadMessage() failed to thread [0x%X] with result of [%d].",
-            target, error);
+        log(LogVerbosity::Error, kContext,
+            L"::PostThreadMessage() failed to thread [0x%X] with result of [%d].", target, error);
         logSystemError(error, kContext);
         return error;
     }
@@ -167,7 +170,8 @@ ErrorCode OrvaneSerialThread::notify(MessageId message, WPARAM argument) {
 std::uint32_t OrvaneSerialThread::enable(const std::shared_ptr<Event>& done) {
     trace("OrvaneSerialThread::enable");
     auto argument = std::make_unique<DoneEvent>(done);
-    if (const ErrorCode error = notify(TM_ORVANE_ENABLE_SERIAL_THREAD, reinterpret_cast<WPARAM>(argument.get()))) {
+    if (const ErrorCode error =
+            notify(TM_ORVANE_ENABLE_SERIAL_THREAD, reinterpret_cast<WPARAM>(argument.get()))) {
         setLastError(error);
         return WAIT_FAILED;
     }
@@ -227,10 +231,11 @@ std::uint32_t OrvaneSerialThread::wait() {
     }
     if (result == WAIT_TIMEOUT) {
         if (_port->isOpen()) {
-            log(LogVerbosity::DebugLevel4, kContext, L"::WaitForMultipleObjects() failed (WAIT_TIMEOUT) [%d], EXPECTED!",
-                0);
+            log(LogVerbosity::DebugLevel4, kContext,
+                L"::WaitForMultipleObjects() failed (WAIT_TIMEOUT) [%d], EXPECTED!", 0);
         } else {
-            log(LogVerbosity::Error, kContext, L"::WaitForMultipleObjects() failed (WAIT_TIMEOUT) [%d], UNEXPECTED!", 0);
+            log(LogVerbosity::Error, kContext,
+                L"::WaitForMultipleObjects() failed (WAIT_TIMEOUT) [%d], UNEXPECTED!", 0);
         }
         return WAIT_TIMEOUT;
     }
@@ -430,7 +435,8 @@ void OrvaneSerialThread::processData(std::uint32_t mask) {
     }
 }
 
-bool OrvaneSerialThread::queueData(const std::uint8_t* data, std::uint32_t length, std::uint32_t writeTimeoutMs) {
+bool OrvaneSerialThread::queueData(const std::uint8_t* data, std::uint32_t length,
+                                   std::uint32_t writeTimeoutMs) {
     static constexpr const char* kContext = "OrvaneSerialThread::queueData";
     trace(kContext);
     QueueItem item{std::vector<std::uint8_t>(data, data + length), writeTimeoutMs};
@@ -464,7 +470,8 @@ ErrorCode OrvaneSerialThread::lockQueue() {
     }
     if (result == WAIT_TIMEOUT) {
         log(LogVerbosity::Error, kContext,
-            L"::WaitForMultipleObjects() failed (WAIT_TIMEOUT) [%d], abandoning function call.", WAIT_TIMEOUT);
+            L"::WaitForMultipleObjects() failed (WAIT_TIMEOUT) [%d], abandoning function call.",
+            WAIT_TIMEOUT);
         return WAIT_TIMEOUT;
     }
     const ErrorCode error = getLastError();
@@ -512,8 +519,10 @@ ErrorCode OrvaneSerialThread::processQueue() {
         return ERROR_OUTOFMEMORY;
     }
     // A handler cannot make the write reach past the bytes queued.
-    const auto toWrite = static_cast<std::uint32_t>(std::clamp<std::int32_t>(length, 0, static_cast<std::int32_t>(count)));
-    const ErrorCode result = _port->writePort(item.bytes.data(), toWrite, item.writeTimeoutMs, _terminate.get());
+    const auto toWrite =
+        static_cast<std::uint32_t>(std::clamp<std::int32_t>(length, 0, static_cast<std::int32_t>(count)));
+    const ErrorCode result =
+        _port->writePort(item.bytes.data(), toWrite, item.writeTimeoutMs, _terminate.get());
     if (writeComplete) {
         writeComplete(_terminate.get(), item.bytes.data(), length, result, item.writeTimeoutMs);
     }

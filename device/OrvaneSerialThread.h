@@ -43,7 +43,8 @@ public:
 
     // (terminate, bytes, length, consumed) -> 0, ERROR_MORE_DATA, or a code that
     // steers the read buffer (13 purges the port's receive buffer too).
-    using ReadHandler = std::function<ErrorCode(Event*, const std::uint8_t*, const std::uint32_t&, std::uint32_t*)>;
+    using ReadHandler =
+        std::function<ErrorCode(Event*, const std::uint8_t*, const std::uint32_t&, std::uint32_t*)>;
     // (terminate, bytes, consumed), after each successful read-handler call.
     using AfterReadHandler = std::function<std::int32_t(Event*, const std::uint8_t*, const std::uint32_t&)>;
     // (terminate, bytes, length) -> the number of bytes to write, -1 for nothing.

@@ -195,11 +195,13 @@ void SerialPortEnumerator::_addLinkedPorts(std::vector<SerialPortEntry>& ports) 
             !targetExists(link)) {
             continue;
         }
-        ports.push_back({static_cast<std::int32_t>(port), displayText("Linked port (" + linkTarget(link) + ")")});
+        ports.push_back(
+            {static_cast<std::int32_t>(port), displayText("Linked port (" + linkTarget(link) + ")")});
     }
 }
 
-void SerialPortEnumerator::_addKernelPort(const std::string& name, std::vector<SerialPortEntry>& ports) const {
+void SerialPortEnumerator::_addKernelPort(const std::string& name,
+                                          std::vector<SerialPortEntry>& ports) const {
     // Virtual terminals, the console and pseudo-terminals have no device behind them.
     if (!entryExists(fs::path(_sysfsRoot) / "class" / "tty" / name / "device")) {
         return;
@@ -239,7 +241,7 @@ bool SerialPortEnumerator::_uartTypeKnown(const std::string& name) const {
     }
     const fs::path node = fs::path(_devRoot) / name;
     const Descriptor port(::open(node.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    serial_struct info {};
+    serial_struct info{};
     return port && ::ioctl(port.get(), TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
 }
 
@@ -263,7 +265,8 @@ std::wstring SerialPortEnumerator::_describe(const std::string& name) const {
         std::string product;
         std::string manufacturer;
         const bool hasProduct = readAttribute(dir / "product", product) && !product.empty();
-        const bool hasManufacturer = readAttribute(dir / "manufacturer", manufacturer) && !manufacturer.empty();
+        const bool hasManufacturer =
+            readAttribute(dir / "manufacturer", manufacturer) && !manufacturer.empty();
         if (hasProduct && hasManufacturer) {
             return displayText(product + " (" + manufacturer + ")");
         }

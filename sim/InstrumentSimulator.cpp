@@ -1,8 +1,8 @@
 #include "sim/InstrumentSimulator.h"
 
-#include "device/FramingCharacter.h"
 #include "bootloader/InfoBlock.h"
 #include "bootloader/TargetInfoReply.h"
+#include "device/FramingCharacter.h"
 #include "device/OrvaneMessage.h"
 #include "sim/FactoryFirmware.h"
 #include "sim/PortPublisher.h"
@@ -48,14 +48,17 @@ std::string formatFloat(double value) {
 } // namespace
 
 InstrumentSimulator::InstrumentSimulator(InstrumentSettings settings, FaultSettings faults)
-    : _settings(std::move(settings)), _faults(std::move(faults)), _antennaDisconnected(_settings.antennaDisconnected) {
+    : _settings(std::move(settings)), _faults(std::move(faults)),
+      _antennaDisconnected(_settings.antennaDisconnected) {
     _status.frameRate = _settings.frameRate;
     _status.gain = _settings.gain;
     _status.firmwareVersion = _settings.firmwareVersion;
     _status.serialNumber = _settings.serialNumber;
 }
 
-InstrumentSimulator::~InstrumentSimulator() { stop(); }
+InstrumentSimulator::~InstrumentSimulator() {
+    stop();
+}
 
 ErrorCode InstrumentSimulator::start(int comNumber) {
     if (const ErrorCode error = prepareFlash(); error != ERROR_SUCCESS) {
@@ -242,8 +245,9 @@ void InstrumentSimulator::run() {
             streaming = _status.streaming && !_status.inBootloader;
             frameRate = _status.frameRate;
         }
-        if (masterFd >= 0 && (_unplug.isSignalled() || (_faults.unplugAfterMs >= 0 &&
-                                                         now - started >= std::chrono::milliseconds(_faults.unplugAfterMs)))) {
+        if (masterFd >= 0 &&
+            (_unplug.isSignalled() || (_faults.unplugAfterMs >= 0 &&
+                                       now - started >= std::chrono::milliseconds(_faults.unplugAfterMs)))) {
             pullPlug();
             masterFd = -1;
         }
@@ -271,10 +275,13 @@ void InstrumentSimulator::run() {
         if (_faults.unplugAfterMs >= 0 && masterFd >= 0) {
             wake = std::min(wake, started + std::chrono::milliseconds(_faults.unplugAfterMs));
         }
-        const auto timeout = std::max<long long>(
-            0, std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()).count());
-        pollfd fds[3] = {{_stop.waitDescriptor(), POLLIN, 0}, {_unplug.waitDescriptor(), POLLIN, 0}, {masterFd, POLLIN, 0}};
-        const int n = ::poll(fds, masterFd >= 0 ? 3 : 2, static_cast<int>(std::min<long long>(timeout, 1000)));
+        const auto timeout =
+            std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()).count());
+        pollfd fds[3] = {{_stop.waitDescriptor(), POLLIN, 0},
+                         {_unplug.waitDescriptor(), POLLIN, 0},
+                         {masterFd, POLLIN, 0}};
+        const int n =
+            ::poll(fds, masterFd >= 0 ? 3 : 2, static_cast<int>(std::min<long long>(timeout, 1000)));
         if (n < 0 && errno != EINTR) {
             return;
         }
@@ -354,10 +361,21 @@ void InstrumentSimulator::onSentence(const std::string& payload) {
             return;
         }
         switch (command) {
-        case '1': name = "INTERROGATE"; break;
-        case '2': name = "START_STREAMING"; _status.streaming = true; break;
-        case '3': name = "STOP_STREAMING"; _status.streaming = false; break;
-        case '4': name = "SET_GAIN"; _status.gain = std::atoi(value.c_str()); break;
+        case '1':
+            name = "INTERROGATE";
+            break;
+        case '2':
+            name = "START_STREAMING";
+            _status.streaming = true;
+            break;
+        case '3':
+            name = "STOP_STREAMING";
+            _status.streaming = false;
+            break;
+        case '4':
+            name = "SET_GAIN";
+            _status.gain = std::atoi(value.c_str());
+            break;
         case '5':
             name = "SET_FRAME_RATE";
             _status.frameRate = static_cast<unsigned>(std::strtoul(value.c_str(), nullptr, 10)) & 0xFFU;
@@ -373,7 +391,8 @@ void InstrumentSimulator::onSentence(const std::string& payload) {
             _status.streaming = false;
             bootload = true;
             break;
-        default: return;
+        default:
+            return;
         }
         if (!_faults.ignoreCommand.empty() && name == _faults.ignoreCommand &&
             (_faults.ignoreCount < 0 || _ignoredSoFar < _faults.ignoreCount)) {
@@ -425,8 +444,8 @@ void InstrumentSimulator::sendReading() {
     {
         std::lock_guard guard(_lock);
         _phase += 0.1;
-        payload = "0003|" + formatFloat(1.5 + std::sin(_phase)) + "|" + formatFloat(2.5 + std::cos(_phase)) + "|" +
-                  formatFloat(3.5 + std::sin(_phase * 0.5));
+        payload = "0003|" + formatFloat(1.5 + std::sin(_phase)) + "|" + formatFloat(2.5 + std::cos(_phase)) +
+                  "|" + formatFloat(3.5 + std::sin(_phase * 0.5));
         ++_status.readingsSent;
     }
     sendSentence(payload);

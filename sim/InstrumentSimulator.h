@@ -35,8 +35,8 @@ public:
         bool streaming = false;
         unsigned frameRate = 0;
         std::int32_t gain = 0;
-        bool inBootloader = false;         // after BOOTLOAD, or when no valid application is flashed
-        std::string firmwareVersion;       // of the running application
+        bool inBootloader = false;   // after BOOTLOAD, or when no valid application is flashed
+        std::string firmwareVersion; // of the running application
         std::int32_t serialNumber = 0;
     };
 

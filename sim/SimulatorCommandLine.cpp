@@ -12,8 +12,7 @@ namespace sim {
 
 namespace {
 
-template <typename T>
-std::optional<T> number(const char* text) {
+template <typename T> std::optional<T> number(const char* text) {
     T value{};
     const std::string s(text);
     const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
@@ -24,8 +23,7 @@ std::optional<T> number(const char* text) {
 }
 
 // A number in decimal, or in hexadecimal after 0x.
-template <typename T>
-std::optional<T> code(const char* text) {
+template <typename T> std::optional<T> code(const char* text) {
     const std::string s(text);
     const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
     const char* first = s.data() + (hex ? 2 : 0);
@@ -47,10 +45,37 @@ std::optional<float> voltage(const std::string& text) {
 }
 
 enum Option {
-    Port = 1000, Model, Serial, Firmware, FrameRate, Gain, Voltage, VoltageProfile, Antenna, HeartbeatMs,
-    HeartbeatsStop, IgnoreCommand, CorruptEvery, NoiseEvery, OverlongEvery, UnplugAfter, Bootloader,
-    FlashFile, AppStart, AppEnd, PageSizeCode, PacketSizeCode, BufferSizeCode, CrcTypeCode, ProductCode,
-    BadPageCrc, FailBlock, SilentBootloader, BootloaderDelay, UnplugAfterBlocks, Help
+    Port = 1000,
+    Model,
+    Serial,
+    Firmware,
+    FrameRate,
+    Gain,
+    Voltage,
+    VoltageProfile,
+    Antenna,
+    HeartbeatMs,
+    HeartbeatsStop,
+    IgnoreCommand,
+    CorruptEvery,
+    NoiseEvery,
+    OverlongEvery,
+    UnplugAfter,
+    Bootloader,
+    FlashFile,
+    AppStart,
+    AppEnd,
+    PageSizeCode,
+    PacketSizeCode,
+    BufferSizeCode,
+    CrcTypeCode,
+    ProductCode,
+    BadPageCrc,
+    FailBlock,
+    SilentBootloader,
+    BootloaderDelay,
+    UnplugAfterBlocks,
+    Help
 };
 
 } // namespace
@@ -214,7 +239,8 @@ int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::o
             std::size_t start = 0;
             while (start <= arg.size()) {
                 const auto comma = arg.find(',', start);
-                const auto v = voltage(arg.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+                const auto v = voltage(
+                    arg.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
                 if (!v) {
                     return bad("--voltage-profile takes volts separated by commas, such as 12,9.5,50");
                 }
@@ -226,7 +252,9 @@ int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::o
             }
             break;
         }
-        case Antenna: _settings.antennaDisconnected = true; break;
+        case Antenna:
+            _settings.antennaDisconnected = true;
+            break;
         case HeartbeatMs: {
             const auto n = number<unsigned>(optarg);
             if (!n || *n < 10 || *n > 60000) {
@@ -253,8 +281,8 @@ int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::o
                 }
                 _faults.ignoreCount = *n;
             }
-            static const char* const names[] = {"INTERROGATE", "START_STREAMING", "STOP_STREAMING", "SET_GAIN",
-                                                "SET_FRAME_RATE"};
+            static const char* const names[] = {"INTERROGATE", "START_STREAMING", "STOP_STREAMING",
+                                                "SET_GAIN", "SET_FRAME_RATE"};
             bool known = false;
             for (const char* name : names) {
                 known = known || _faults.ignoreCommand == name;
@@ -272,8 +300,9 @@ int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::o
             if (!n) {
                 return bad("the fault options take a count");
             }
-            (c == CorruptEvery ? _faults.corruptEvery : c == NoiseEvery ? _faults.noiseEvery : _faults.overlongEvery) =
-                *n;
+            (c == CorruptEvery ? _faults.corruptEvery
+             : c == NoiseEvery ? _faults.noiseEvery
+                               : _faults.overlongEvery) = *n;
             break;
         }
         case UnplugAfter: {
@@ -284,7 +313,9 @@ int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::o
             _faults.unplugAfterMs = *n;
             break;
         }
-        case Bootloader: _settings.bootloader.startInBootloader = true; break;
+        case Bootloader:
+            _settings.bootloader.startInBootloader = true;
+            break;
         case FlashFile:
             if (arg.empty()) {
                 return bad("--flash-file takes a path");
@@ -342,7 +373,9 @@ int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::o
             }
             break;
         }
-        case SilentBootloader: _faults.silentBootloader = true; break;
+        case SilentBootloader:
+            _faults.silentBootloader = true;
+            break;
         case BootloaderDelay: {
             const auto n = number<unsigned>(optarg);
             if (!n || *n > 600000) {
@@ -351,8 +384,11 @@ int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::o
             _faults.bootloaderDelayMs = *n;
             break;
         }
-        case Help: usage(out); return 0;
-        default: return bad(std::string("unknown option ") + (optind > 0 ? argv[optind - 1] : ""));
+        case Help:
+            usage(out);
+            return 0;
+        default:
+            return bad(std::string("unknown option ") + (optind > 0 ? argv[optind - 1] : ""));
         }
     }
     if (optind < argc) {

@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     }
     std::cout << "Simulating Orvane X1 on COM" << simulator.comNumber() << " (" << simulator.devicePath()
               << ", linked as " << simulator.linkPath() << ")"
-              << (simulator.status().inBootloader ? ", in its bootloader" : "") << ". Ctrl-C stops." << std::endl;
+              << (simulator.status().inBootloader ? ", in its bootloader" : "") << ". Ctrl-C stops."
+              << std::endl;
     int signal = 0;
     sigwait(&stopSignals, &signal);
     simulator.stop();

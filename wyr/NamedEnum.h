@@ -11,8 +11,7 @@ namespace wyr {
 // their enumeration's registry when they are constructed at static initialisation,
 // so a value that crossed a thread or a message can be turned back into its
 // enumerator. Two enumerators are equal when their values are equal.
-template <typename Derived, typename Value = int>
-class NamedEnum {
+template <typename Derived, typename Value = int> class NamedEnum {
 public:
     using value_type = Value;
     using Registry = std::map<Value, const Derived*>;

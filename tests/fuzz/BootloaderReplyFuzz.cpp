@@ -84,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         InfoBlock target;
         const std::span<const std::uint8_t> reply = input.first(length);
         const std::uint32_t result = TargetInfoReply::decode(reply, boot, target);
-        check(boot.type == InfoBlockType::BootloaderInfoBlock && target.type == InfoBlockType::TargetInfoBlock);
+        check(boot.type == InfoBlockType::BootloaderInfoBlock &&
+              target.type == InfoBlockType::TargetInfoBlock);
         if (result == 0) {
             check(reply[0] == bootloader::ResponseCode::Ok.value());
             check(boot.length >= TargetInfoReply::kBootloaderBlockSize && boot.length == reply[1]);

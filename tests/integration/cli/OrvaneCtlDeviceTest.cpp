@@ -4,10 +4,9 @@
 #include "tests/unit/support/FakeSerialTree.h"
 #include "tests/unit/support/TempConfigHome.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <regex>
 #include <sstream>

@@ -8,11 +8,10 @@
 #include "wyr/windows/system/Descriptor.h"
 #include "wyr/windows/system/MessageLoop.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -166,7 +165,8 @@ protected:
     void probeAndConnect(int com) {
         const std::size_t scans = count(OrvaneNotificationType::NotifyInterrogate);
         ASSERT_EQ(link->interrogatePort(com, 1), ERROR_SUCCESS);
-        ASSERT_TRUE(runUntil([&] { return count(OrvaneNotificationType::NotifyInterrogate) >= scans + 2; }, 8000));
+        ASSERT_TRUE(
+            runUntil([&] { return count(OrvaneNotificationType::NotifyInterrogate) >= scans + 2; }, 8000));
         const Seen* result = await(OrvaneNotificationType::NotifyInterrogate, scans + 1, 8000);
         ASSERT_NE(result, nullptr);
         ASSERT_EQ(*result->phase, OrvaneScanPhase::NotifyScanResult);
@@ -246,8 +246,9 @@ TEST_F(DeviceLink, AScanFindsTheOnePortWhereTheDeviceAnswers) {
     // The silent port was asked too.
     char received[64] = {};
     const ssize_t got = ::read(silentMaster, received, sizeof received);
-    EXPECT_EQ(std::string(received, got > 0 ? static_cast<std::size_t>(got) : 0U),
-              std::string("\x02" "1\x03" "31\x04\x0D"));
+    EXPECT_EQ(std::string(received, got > 0 ? static_cast<std::size_t>(got) : 0U), std::string("\x02"
+                                                                                               "1\x03"
+                                                                                               "31\x04\x0D"));
 
     const std::size_t connects = count(OrvaneNotificationType::NotifyConnect);
     ASSERT_EQ(link->connect(211), ERROR_SUCCESS);
@@ -298,7 +299,8 @@ TEST_F(DeviceLink, CommandsGoOutAsSentencesAndEveryHeartbeatIsAnswered) {
         if (!seen[i].is(OrvaneNotificationType::NotifySentenceReceived)) {
             continue;
         }
-        const bool zero = seen[i].readings[0] == 0.0F && seen[i].readings[1] == 0.0F && seen[i].readings[2] == 0.0F;
+        const bool zero =
+            seen[i].readings[0] == 0.0F && seen[i].readings[1] == 0.0F && seen[i].readings[2] == 0.0F;
         EXPECT_EQ(zero, i > off) << i;
         zeroed += zero ? 1 : 0;
     }
@@ -403,7 +405,8 @@ TEST_F(DeviceLink, ANormalDisconnectionResetsTheDeviceAndClosesThePort) {
     const unsigned acksAfter = instrument.status().acksReceived;
     const std::size_t before = seen.size();
     ASSERT_EQ(link->interrogatePort(0, 0), ERROR_SUCCESS);
-    const Seen* begin = await(OrvaneNotificationType::NotifyInterrogate, count(OrvaneNotificationType::NotifyInterrogate), 3000);
+    const Seen* begin = await(OrvaneNotificationType::NotifyInterrogate,
+                              count(OrvaneNotificationType::NotifyInterrogate), 3000);
     ASSERT_NE(begin, nullptr);
     EXPECT_EQ(begin->id, 1U);
     EXPECT_EQ(seen.size(), before + 1);
@@ -436,7 +439,8 @@ TEST_F(DeviceLink, EnteringTheBootloaderHandsTheOpenPortOver) {
     EXPECT_EQ(link->initialize(), ERROR_SUCCESS);
     subscription = link->subscribe([this](const tagNMORVANEHDR* h) { record(h); });
     ASSERT_EQ(link->interrogatePort(0, 0), ERROR_SUCCESS);
-    const Seen* begin = await(OrvaneNotificationType::NotifyInterrogate, count(OrvaneNotificationType::NotifyInterrogate), 3000);
+    const Seen* begin = await(OrvaneNotificationType::NotifyInterrogate,
+                              count(OrvaneNotificationType::NotifyInterrogate), 3000);
     ASSERT_NE(begin, nullptr);
     EXPECT_EQ(begin->id, 1U);
 }

@@ -5,11 +5,10 @@
 #include "tests/unit/support/LogCapture.h"
 #include "wyr/windows/system/Wait.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdint>
 #include <future>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,8 +26,9 @@ const std::wstring kReadContext = L"bootloader::BootloaderImpl::readBytes";
 
 // 512-byte pages, packets 2^6, buffer 2^6, CRC-16-CCITT, application 0x1000-0x7FFF.
 Bytes bootloaderBlock(std::uint8_t bufferSizeCode = 6, std::uint8_t crcType = 0x40) {
-    return {0x10, 0x05, 0x40, 0x02, 0x30, 0x2A, 0x80, 0x09, static_cast<std::uint8_t>(0x60 | bufferSizeCode),
-            crcType, 0x00, 0x10, 0x00, 0xFF, 0x7F, 0x00};
+    return {
+        0x10,    0x05, 0x40, 0x02, 0x30, 0x2A, 0x80, 0x09, static_cast<std::uint8_t>(0x60 | bufferSizeCode),
+        crcType, 0x00, 0x10, 0x00, 0xFF, 0x7F, 0x00};
 }
 const Bytes kTargetBlock{0x0C, 0x2B, 0x81, 0x09, 0x66, 0x40, 0x07, 0x80, 0x04, 0x10, 0x34, 0x12};
 
@@ -40,7 +40,9 @@ Bytes join(std::initializer_list<Bytes> parts) {
     return all;
 }
 
-Bytes ascii(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes ascii(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 class BootloaderIo : public ::testing::Test {
 protected:
@@ -175,7 +177,8 @@ TEST_F(BootloaderIo, TargetInfoArrivingInPiecesIsCollectedAndDecoded) {
     EXPECT_EQ(pty.receive(1), Bytes{0x20});
 
     // Each piece goes out only after the previous one was read.
-    const std::vector<std::pair<std::size_t, std::size_t>> pieces{{0, 1}, {1, 2}, {2, 16}, {16, 18}, {18, 29}};
+    const std::vector<std::pair<std::size_t, std::size_t>> pieces{
+        {0, 1}, {1, 2}, {2, 16}, {16, 18}, {18, 29}};
     std::size_t reads = 0;
     for (const auto& [from, to] : pieces) {
         pty.send(Bytes(reply.begin() + static_cast<long>(from), reply.begin() + static_cast<long>(to)));
@@ -183,8 +186,9 @@ TEST_F(BootloaderIo, TargetInfoArrivingInPiecesIsCollectedAndDecoded) {
     }
     ASSERT_EQ(exchange.get(), 0U);
 
-    for (const auto* line : {L"Needing 3 bytes, received 1 bytes", L"Needing 18 bytes, received 2 bytes",
-                             L"Needing 18 bytes, received 16 bytes", L"Needing 29 bytes, received 18 bytes"}) {
+    for (const auto* line :
+         {L"Needing 3 bytes, received 1 bytes", L"Needing 18 bytes, received 2 bytes",
+          L"Needing 18 bytes, received 16 bytes", L"Needing 29 bytes, received 18 bytes"}) {
         EXPECT_TRUE(logged(kDebug4, line)) << line;
     }
     const InfoBlock& boot = impl.bootloaderInfoBlock();
@@ -334,8 +338,10 @@ TEST_F(BootloaderIo, VerifyPageComparesTheDevicesChecksum) {
 }
 
 TEST_F(BootloaderIo, UnsupportedChecksumTypesFailEveryVerification) {
-    const std::vector<std::pair<std::uint8_t, std::wstring>> types{
-        {0x01, L"16-bit User Defined CRC"}, {0x80, L"32-bit User Defined CRC"}, {0x00, L"None"}, {0x41, L"INVALID"}};
+    const std::vector<std::pair<std::uint8_t, std::wstring>> types{{0x01, L"16-bit User Defined CRC"},
+                                                                   {0x80, L"32-bit User Defined CRC"},
+                                                                   {0x00, L"None"},
+                                                                   {0x41, L"INVALID"}};
     for (const auto& [code, name] : types) {
         loadInfo(bootloaderBlock(6, code));
         EXPECT_FALSE(impl.verifyPageCRC(0x001200, test::pattern(512)));

@@ -6,9 +6,8 @@
 #include "bootloader/TargetInfoReply.h"
 #include "tests/unit/support/LogCapture.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -66,10 +65,15 @@ TEST(BootloaderTables, CommandsAndResponseCodes) {
         EXPECT_EQ(row.command.responseLength(), row.responseLength) << row.id;
     }
 
-    const std::vector<std::pair<int, std::wstring>> codes{
-        {0x00, L"OK"},          {0x01, L"App Mode"},           {0x02, L"Bootload Mode"},
-        {0x03, L"Signature Not Erased"}, {0x04, L"Address Invalid"}, {0x05, L"Unsupported Command"},
-        {0x06, L"Invalid Parameter"},    {0x80, L"ERROR"},           {0xFF, L"Unrecognized Response"}};
+    const std::vector<std::pair<int, std::wstring>> codes{{0x00, L"OK"},
+                                                          {0x01, L"App Mode"},
+                                                          {0x02, L"Bootload Mode"},
+                                                          {0x03, L"Signature Not Erased"},
+                                                          {0x04, L"Address Invalid"},
+                                                          {0x05, L"Unsupported Command"},
+                                                          {0x06, L"Invalid Parameter"},
+                                                          {0x80, L"ERROR"},
+                                                          {0xFF, L"Unrecognized Response"}};
     ASSERT_EQ(ResponseCode::registry().size(), codes.size());
     for (const auto& [value, name] : codes) {
         const ResponseCode& code = ResponseCode::fromByte(static_cast<std::uint8_t>(value));
@@ -86,14 +90,16 @@ TEST(BootloaderFrames, EveryFrameByteForByte) {
     EXPECT_EQ(BootloaderFrame::command(TargetCommand::EnterBootloadMode), (Bytes{0x10, 0x52}));
     EXPECT_EQ(BootloaderFrame::command(TargetCommand::GetInfo), (Bytes{0x20}));
     EXPECT_EQ(BootloaderFrame::command(TargetCommand::ResetMcu), (Bytes{0x50}));
-    EXPECT_EQ(BootloaderFrame::eraseFlashPage(0x001200), (Bytes{0x30, 0xA5, 0xF1, 0x00, 0x12, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(BootloaderFrame::eraseFlashPage(0x001200),
+              (Bytes{0x30, 0xA5, 0xF1, 0x00, 0x12, 0x00, 0x00, 0x00}));
     EXPECT_EQ(BootloaderFrame::writeFlashBytes(0x001240, 64),
               (Bytes{0x70, 0xA5, 0xF1, 0x40, 0x12, 0x00, 0x40, 0x00}));
     EXPECT_EQ(BootloaderFrame::getPageCrc(0x001200), (Bytes{0x60, 0x00, 0x12, 0x00, 0x00, 0x00, 0x00, 0x00}));
     EXPECT_EQ(BootloaderFrame::writeSignature(), (Bytes{0x40, 0xA5, 0xF1, 0x3D, 0xC2, 0x00, 0x00, 0x00}));
 
     // Little-endian throughout; only the low 24 bits of an address travel.
-    EXPECT_EQ(BootloaderFrame::eraseFlashPage(0x12345678), (Bytes{0x30, 0xA5, 0xF1, 0x78, 0x56, 0x34, 0x00, 0x00}));
+    EXPECT_EQ(BootloaderFrame::eraseFlashPage(0x12345678),
+              (Bytes{0x30, 0xA5, 0xF1, 0x78, 0x56, 0x34, 0x00, 0x00}));
     EXPECT_EQ(BootloaderFrame::getPageCrc(0xABCDEF), (Bytes{0x60, 0xEF, 0xCD, 0xAB, 0x00, 0x00, 0x00, 0x00}));
     EXPECT_EQ(BootloaderFrame::writeFlashBytes(0x00FE00, 0x1234),
               (Bytes{0x70, 0xA5, 0xF1, 0x00, 0xFE, 0x00, 0x34, 0x12}));
@@ -179,7 +185,8 @@ TEST(TargetInfoReplyTest, ParsesBothBlockLayouts) {
 TEST(TargetInfoReplyTest, RejectsWhatCannotBeABlock) {
     InfoBlock block = TargetInfoReply::emptyBlock(InfoBlockType::BootloaderInfoBlock);
     EXPECT_FALSE(TargetInfoReply::parseInfoBlock({}, block));
-    EXPECT_FALSE(TargetInfoReply::parseInfoBlock(Bytes{0x00, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, block));
+    EXPECT_FALSE(TargetInfoReply::parseInfoBlock(
+        Bytes{0x00, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, block));
 
     // Every truncation of either layout fails, keeping the fields read so far.
     for (std::size_t size = 1; size < kBootloaderBlock.size(); ++size) {
@@ -269,7 +276,8 @@ TEST(TargetInfoReplyTest, ABadReplyFailsWithGeneralFailure) {
         {"unrecognised code", join({{0x07}, kBootloaderBlock, kTargetBlock})},
         {"zero length", {0x00, 0x00, 0x00}},
         {"truncated", {0x00, 0x10, 0x05, 0x40}},
-        {"longer than the reply", join({{0x00, 0x12}, Bytes(kBootloaderBlock.begin() + 1, kBootloaderBlock.end()), {0x00}})},
+        {"longer than the reply",
+         join({{0x00, 0x12}, Bytes(kBootloaderBlock.begin() + 1, kBootloaderBlock.end()), {0x00}})},
         {"block shorter than its fields", shortBlock},
     };
     for (const auto& c : cases) {

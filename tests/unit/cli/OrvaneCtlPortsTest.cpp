@@ -1,10 +1,9 @@
 #include "cli/OrvaneCtl.h"
 #include "tests/unit/support/FakeSerialTree.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -47,11 +46,11 @@ TEST(OrvaneCtlPorts, ListsOnePortPerLineInPortOrder) {
     const std::string pts = (tree.root / "pts-4").string();
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "COM1\t" + (tree.dev / "ttyS0").string() + "\tserial\n" +
-                         "COM2\t" + (tree.ports / "COM2").string() + "\tLinked port (" + pts + ")\n" +
-                         "COM12\t" + (tree.ports / "COM12").string() + "\tLinked port (" + pts + ")\n" +
-                         "COM65\t" + (tree.dev / "ttyACM0").string() + "\tOrvane X1 (Tolvek)\n" +
-                         "COM66\t" + (tree.dev / "ttyACM1").string() + "\t\n");
+    EXPECT_EQ(r.out, "COM1\t" + (tree.dev / "ttyS0").string() + "\tserial\n" + "COM2\t" +
+                         (tree.ports / "COM2").string() + "\tLinked port (" + pts + ")\n" + "COM12\t" +
+                         (tree.ports / "COM12").string() + "\tLinked port (" + pts + ")\n" + "COM65\t" +
+                         (tree.dev / "ttyACM0").string() + "\tOrvane X1 (Tolvek)\n" + "COM66\t" +
+                         (tree.dev / "ttyACM1").string() + "\t\n");
 }
 
 TEST(OrvaneCtlPorts, OutcomesWithoutPorts) {

@@ -1,7 +1,6 @@
 #include "cli/OrvaneCtl.h"
 
 #include <gtest/gtest.h>
-
 #include <sstream>
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include "device/SupervisorSettings.h"
 
-#include <gtest/gtest.h>
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <optional>
 #include <vector>
 

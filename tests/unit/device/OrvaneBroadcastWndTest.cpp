@@ -1,4 +1,5 @@
 #include "device/OrvaneBroadcastWnd.h"
+
 #include "device/OrvaneMessage.h"
 #include "device/OrvaneScanPhase.h"
 #include "tests/unit/support/LogCapture.h"
@@ -6,9 +7,8 @@
 #include "wyr/windows/system/MessageLoop.h"
 #include "wyr/windows/system/RegisteredMessage.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <thread>
@@ -75,8 +75,9 @@ std::string detailOf(const tagNMORVANEHDR* h) {
 } // namespace
 
 TEST(OrvaneBroadcastWnd, UsesTheRegisteredMessage) {
-    EXPECT_EQ(OrvaneBroadcastWnd::WM_ON_ORVANE_NOTIFY,
-              wyr::windows::system::registerMessage("WM_ON_ORVANE_NOTIFY-{FAF40DDE-8918-4DF5-A6C6-E14728203E3C}"));
+    EXPECT_EQ(
+        OrvaneBroadcastWnd::WM_ON_ORVANE_NOTIFY,
+        wyr::windows::system::registerMessage("WM_ON_ORVANE_NOTIFY-{FAF40DDE-8918-4DF5-A6C6-E14728203E3C}"));
     EXPECT_GE(OrvaneBroadcastWnd::WM_ON_ORVANE_NOTIFY, 0xC000U);
 }
 
@@ -85,7 +86,8 @@ TEST(OrvaneBroadcastWnd, DeliversInPostingOrderOnTheOwnerThreadThenFrees) {
     std::vector<Seen> seen;
     auto record = [&seen](int subscriber) {
         return [&seen, subscriber](const tagNMORVANEHDR* h) {
-            seen.push_back(Seen{subscriber, h->id, h->type->value(), h->port, detailOf(h), currentThreadId()});
+            seen.push_back(
+                Seen{subscriber, h->id, h->type->value(), h->port, detailOf(h), currentThreadId()});
         };
     };
     boost::signals2::scoped_connection first = wnd.subscribe(record(1));
@@ -101,10 +103,13 @@ TEST(OrvaneBroadcastWnd, DeliversInPostingOrderOnTheOwnerThreadThenFrees) {
     EXPECT_TRUE(seen.empty()); // nothing runs until the owner pumps
     pump();
 
-    const std::string sentBytes("\x02" "4|0005\x03" "4D\x04\x0D", 12);
+    const std::string sentBytes("\x02"
+                                "4|0005\x03"
+                                "4D\x04\x0D",
+                                12);
     ASSERT_EQ(seen.size(), 6U);
     const std::vector<std::tuple<int, std::uint64_t, int, std::int32_t, std::string>> expected{
-        {1, 1, 2, 0, kModel}, {2, 1, 2, 0, kModel}, {1, 2, 7, 7, sentBytes},
+        {1, 1, 2, 0, kModel},    {2, 1, 2, 0, kModel},     {1, 2, 7, 7, sentBytes},
         {2, 2, 7, 7, sentBytes}, {1, 3, 3, 0, "2.500000"}, {2, 3, 3, 0, "2.500000"},
     };
     for (std::size_t i = 0; i < seen.size(); ++i) {
@@ -193,7 +198,8 @@ TEST(OrvaneBroadcastWnd, SubscribersMayChangeTheListDuringDelivery) {
     once = wnd.subscribe([&](const tagNMORVANEHDR* h) {
         calls.push_back("once " + std::to_string(h->id));
         once.disconnect();
-        late = wnd.subscribe([&calls](const tagNMORVANEHDR* hh) { calls.push_back("late " + std::to_string(hh->id)); });
+        late = wnd.subscribe(
+            [&calls](const tagNMORVANEHDR* hh) { calls.push_back("late " + std::to_string(hh->id)); });
     });
     wnd.post(reading(1, 0.0F));
     wnd.post(reading(2, 0.0F));

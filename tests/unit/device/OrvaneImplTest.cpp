@@ -5,9 +5,8 @@
 #include "wyr/windows/config/ConfigMgr.h"
 #include "wyr/windows/system/MessageLoop.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <thread>
 #include <vector>
 
@@ -105,7 +104,9 @@ TEST_F(DeviceInterface, NotifyStampsIdsAndKeepsTheLatestDeviceState) {
     EXPECT_EQ(impl->lastHeartbeatId(), 0U);
     impl->notify(readingRecord());
     impl->notify(stateRecord(OrvaneNotificationType::NotifyHeartbeat, false, 321));
-    std::thread([this] { impl->notify(stateRecord(OrvaneNotificationType::NotifyAcknowledge, false, 654)); }).join();
+    std::thread([this] {
+        impl->notify(stateRecord(OrvaneNotificationType::NotifyAcknowledge, false, 654));
+    }).join();
     impl->notify(nullptr); // nothing to stamp, nothing counted
 
     EXPECT_EQ(impl->lastHeartbeatId(), 2U);
@@ -184,7 +185,9 @@ TEST_F(DeviceInterface, AnUnacknowledgedCommandFailsOnceAfterTheTimeout) {
 TEST_F(DeviceInterface, AnAcknowledgementFromAnotherThreadSettlesThePendingCommand) {
     ASSERT_EQ(impl->queueCommand(OrvaneMessage::SET_GAIN, sentence), ERROR_SUCCESS);
     // The parser runs on the serial thread; the timer belongs to this one.
-    std::thread([this] { impl->notify(stateRecord(OrvaneNotificationType::NotifyAcknowledge, false)); }).join();
+    std::thread([this] {
+        impl->notify(stateRecord(OrvaneNotificationType::NotifyAcknowledge, false));
+    }).join();
     EXPECT_FALSE(impl->commandPending());
     // The subscriber may send the next command as soon as it sees the acknowledgement.
     bool accepted = false;
@@ -195,7 +198,9 @@ TEST_F(DeviceInterface, AnAcknowledgementFromAnotherThreadSettlesThePendingComma
     });
     pump();
     EXPECT_TRUE(accepted);
-    std::thread([this] { impl->notify(stateRecord(OrvaneNotificationType::NotifyAcknowledge, false)); }).join();
+    std::thread([this] {
+        impl->notify(stateRecord(OrvaneNotificationType::NotifyAcknowledge, false));
+    }).join();
     pumpFor(2500); // both timers expire at least once
     EXPECT_EQ(count(OrvaneNotificationType::NotifyCommandFailure), 0U);
     EXPECT_EQ(count(OrvaneNotificationType::NotifyAcknowledge), 2U);

@@ -1,10 +1,10 @@
 #include "device/OrvaneInterface.h"
+
 #include "tests/unit/support/LogCapture.h"
 #include "tests/unit/support/TempConfigHome.h"
 #include "wyr/windows/config/ConfigMgr.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <tuple>
 #include <vector>
@@ -18,11 +18,11 @@ namespace {
 // The device configuration as the application stores it: full name, default
 // value, group.
 const std::vector<std::tuple<std::wstring, std::int32_t, int>> kKeys{
-    {L"Device.CommandAckTimeout", 2, 619},    {L"Device.WatchDogTimeout", 5, 619},
-    {L"Device.MaxMessageLen", 256, 619},      {L"Device.FrameRateLimits", 8200, 619},
-    {L"Device.Serial.PortNumber", 1, 545},    {L"Device.Serial.BaudRate", 9600, 545},
-    {L"Device.Serial.DataBits", 8, 545},      {L"Device.Serial.Parity", 0, 545},
-    {L"Device.Serial.StopBits", 0, 545},      {L"Device.Serial.FlowControl", 1, 545},
+    {L"Device.CommandAckTimeout", 2, 619},     {L"Device.WatchDogTimeout", 5, 619},
+    {L"Device.MaxMessageLen", 256, 619},       {L"Device.FrameRateLimits", 8200, 619},
+    {L"Device.Serial.PortNumber", 1, 545},     {L"Device.Serial.BaudRate", 9600, 545},
+    {L"Device.Serial.DataBits", 8, 545},       {L"Device.Serial.Parity", 0, 545},
+    {L"Device.Serial.StopBits", 0, 545},       {L"Device.Serial.FlowControl", 1, 545},
     {L"Device.Serial.WaitTimeout", 1000, 619}, {L"Device.Serial.ReadTimeout", 2000, 619},
 };
 

@@ -1,9 +1,9 @@
-#include "device/FramingCharacter.h"
 #include "device/OrvaneMessage.h"
+
+#include "device/FramingCharacter.h"
 #include "tests/unit/support/LogCapture.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -42,7 +42,9 @@ Bytes frame(const std::string& payload, const std::string& checksum) {
 
 TEST(OrvaneMessage, ComposesEveryCommandByteForByte) {
     const std::vector<Example> examples{
-        {&OrvaneMessage::SET_GAIN, 5, {0x02, 0x34, 0x7C, 0x30, 0x30, 0x30, 0x35, 0x03, 0x34, 0x44, 0x04, 0x0D}},
+        {&OrvaneMessage::SET_GAIN,
+         5,
+         {0x02, 0x34, 0x7C, 0x30, 0x30, 0x30, 0x35, 0x03, 0x34, 0x44, 0x04, 0x0D}},
         {&OrvaneMessage::SET_FRAME_RATE, 30, {0x02, 0x35, 0x7C, 0x33, 0x30, 0x03, 0x34, 0x41, 0x04, 0x0D}},
         {&OrvaneMessage::INTERROGATE, 0, {0x02, 0x31, 0x03, 0x33, 0x31, 0x04, 0x0D}},
         {&OrvaneMessage::START_STREAMING, 0, {0x02, 0x32, 0x03, 0x33, 0x32, 0x04, 0x0D}},

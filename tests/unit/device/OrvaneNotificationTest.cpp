@@ -1,13 +1,13 @@
+#include "device/OrvaneNotification.h"
+
 #include "device/DisconnectType.h"
 #include "device/FirmwareReleaseType.h"
 #include "device/OrvaneMessage.h"
 #include "device/OrvaneMessageType.h"
-#include "device/OrvaneNotification.h"
 #include "device/OrvaneScanPhase.h"
 #include "device/ReceiveState.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,8 +16,7 @@ using namespace device;
 
 namespace {
 
-template <typename Enum>
-std::vector<std::pair<typename Enum::value_type, std::wstring>> entries() {
+template <typename Enum> std::vector<std::pair<typename Enum::value_type, std::wstring>> entries() {
     std::vector<std::pair<typename Enum::value_type, std::wstring>> out;
     for (const auto& [value, e] : Enum::registry()) {
         out.emplace_back(value, e->name());
@@ -36,19 +35,19 @@ TEST(OrvaneNotification, EnumerationsHoldTheirValuesAndNames) {
     EXPECT_EQ(ReceiveState::EndOfTransmission.value(), 3);
 
     using Entries = std::vector<std::pair<int, std::wstring>>;
-    EXPECT_EQ(entries<OrvaneNotificationType>(),
-              (Entries{{1, L"NotifyAcknowledge"},
-                       {2, L"NotifyHeartbeat"},
-                       {3, L"NotifySentenceReceived"},
-                       {4, L"NotifyInterrogate"},
-                       {5, L"NotifyConnect"},
-                       {6, L"NotifyDisconnect"},
-                       {7, L"NotifyCommandFailure"},
-                       {8, L"NotifyWatchDog"}}));
+    EXPECT_EQ(entries<OrvaneNotificationType>(), (Entries{{1, L"NotifyAcknowledge"},
+                                                          {2, L"NotifyHeartbeat"},
+                                                          {3, L"NotifySentenceReceived"},
+                                                          {4, L"NotifyInterrogate"},
+                                                          {5, L"NotifyConnect"},
+                                                          {6, L"NotifyDisconnect"},
+                                                          {7, L"NotifyCommandFailure"},
+                                                          {8, L"NotifyWatchDog"}}));
     EXPECT_EQ(entries<OrvaneScanPhase>(),
               (Entries{{1, L"NotifyScanBegin"}, {2, L"NotifyScanPort"}, {3, L"NotifyScanResult"}}));
     EXPECT_EQ(entries<DisconnectType>(), (Entries{{1, L"Normal"}, {2, L"Abnormal"}}));
-    EXPECT_EQ(entries<ReceiveState>(), (Entries{{1, L"StartOfText"}, {2, L"EndOfText"}, {3, L"EndOfTransmission"}}));
+    EXPECT_EQ(entries<ReceiveState>(),
+              (Entries{{1, L"StartOfText"}, {2, L"EndOfText"}, {3, L"EndOfTransmission"}}));
     EXPECT_EQ(entries<FirmwareReleaseType>(),
               (std::vector<std::pair<std::uint16_t, std::wstring>>{
                   {0, L"Alpha"}, {1, L"Beta"}, {2, L"ReleaseCandidate"}, {3, L"Final"}}));
@@ -63,7 +62,8 @@ TEST(OrvaneNotification, MessageTypesAreFoundByTheirExactCode) {
         const OrvaneNotificationType* notification;
     };
     const std::vector<Row> rows{
-        {"0001", &OrvaneMessageType::Acknowledge, L"Acknowledge", 8, &OrvaneNotificationType::NotifyAcknowledge},
+        {"0001", &OrvaneMessageType::Acknowledge, L"Acknowledge", 8,
+         &OrvaneNotificationType::NotifyAcknowledge},
         {"0002", &OrvaneMessageType::Heartbeat, L"Heartbeat", 8, &OrvaneNotificationType::NotifyHeartbeat},
         {"0003", &OrvaneMessageType::ADCRead, L"ADCRead", 4, &OrvaneNotificationType::NotifySentenceReceived},
     };
@@ -85,7 +85,8 @@ TEST(OrvaneNotification, RecordsAreReachedFromTheHeaderOnlyAsTheirOwnType) {
     const tagNMORVANEHDR* header = heartbeat.get();
     EXPECT_NE(OrvaneNotification::as<OrvaneStateNotification>(header), nullptr);
     EXPECT_EQ(OrvaneNotification::as<OrvaneReadingNotification>(header), nullptr);
-    EXPECT_EQ(OrvaneNotification::as<OrvaneStateNotification>(static_cast<const tagNMORVANEHDR*>(nullptr)), nullptr);
+    EXPECT_EQ(OrvaneNotification::as<OrvaneStateNotification>(static_cast<const tagNMORVANEHDR*>(nullptr)),
+              nullptr);
 
     // Every type that producers set 0 or the failure code in by default.
     const OrvaneStateNotification state(OrvaneNotificationType::NotifyAcknowledge);

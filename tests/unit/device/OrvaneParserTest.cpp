@@ -1,17 +1,17 @@
+#include "device/OrvaneParser.h"
+
 #include "device/FirmwareReleaseType.h"
 #include "device/OrvaneMessage.h"
 #include "device/OrvaneNotification.h"
-#include "device/OrvaneParser.h"
 #include "device/ReceiveState.h"
 #include "tests/unit/support/LogCapture.h"
 #include "wyr/windows/system/Event.h"
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,7 +53,9 @@ Bytes operator+(Bytes a, const Bytes& b) {
     return a;
 }
 
-Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 const std::string kHeartbeat = "0002|M1|1001|1.2.3.45|30|2|12.5|100";
 const std::string kReading = "0003|1.5|2.5|3.5";
@@ -108,8 +110,8 @@ private:
 };
 
 // The serial thread keeps a copy of the parser bound into its read handler.
-using ReadHandler = std::function<std::uint32_t(wyr::windows::system::Event*, std::uint8_t*, std::uint32_t&,
-                                                std::uint32_t*)>;
+using ReadHandler =
+    std::function<std::uint32_t(wyr::windows::system::Event*, std::uint8_t*, std::uint32_t&, std::uint32_t*)>;
 static_assert(std::is_constructible_v<ReadHandler, decltype(std::bind_front(&OrvaneParser::parseIOBuffer,
                                                                             std::declval<OrvaneParser>()))>);
 
@@ -249,8 +251,9 @@ TEST_F(OrvaneParserTest, EachHeartbeatsAckFallsDueAPauseAfterItWhileReadingsGoOn
     feed(sentence(kReading) + sentence(kHeartbeat));
     time.advanceMs(3);
     feed(sentence(kHeartbeat));
-    EXPECT_EQ(sink.events, (std::vector<std::string>{"ack at 10 ms", "state", "reading", "reading", "reading",
-                                                     "ack at 1005.5 ms", "state", "ack at 1008.5 ms", "state"}));
+    EXPECT_EQ(sink.events,
+              (std::vector<std::string>{"ack at 10 ms", "state", "reading", "reading", "reading",
+                                        "ack at 1005.5 ms", "state", "ack at 1008.5 ms", "state"}));
 }
 
 TEST_F(OrvaneParserTest, StatusAndFrameRateKeepOnlyTheirLowBits) {
@@ -373,7 +376,9 @@ const std::wstring kCrc = L"Data error (cyclic redundancy check).";
 const std::wstring kInvalidToken = L"The token representing the data is invalid.";
 
 // What a rejecting step logs itself: the message at Error and again at App Specific 4.
-Logged rejected(const std::wstring& message) { return {{kError, message}, {kAppSpecific4, message}}; }
+Logged rejected(const std::wstring& message) {
+    return {{kError, message}, {kAppSpecific4, message}};
+}
 
 // What parseIOBuffer adds for any non-zero result.
 Logged failed(ErrorCode code, const std::wstring& systemText) {
@@ -398,7 +403,8 @@ TEST_F(OrvaneParserTest, RejectedSentencesAreDroppedWithTheirCode) {
     const Logged badField = failed(13, kInvalidData);
     const std::vector<Rejection> cases{
         {"checksum mismatch", frame(kReading, "55"),
-         rejected(L"Invalid checksum, passed [55], calculated [54] with \"<STX>0003|1.5|2.5|3.5<ETX>55<EOT>\"") +
+         rejected(
+             L"Invalid checksum, passed [55], calculated [54] with \"<STX>0003|1.5|2.5|3.5<ETX>55<EOT>\"") +
              Logged{{kError, kCrc}} + failed(23, kCrc),
          false},
         {"checksum of one digit", frame(kReading, "5"),
@@ -409,16 +415,20 @@ TEST_F(OrvaneParserTest, RejectedSentencesAreDroppedWithTheirCode) {
          rejected(L"Invalid checksum, expected [2] bytes, got [3]") + Logged{{kError, kInvalidData}} +
              failed(13, kInvalidData),
          false},
-        {"second STX does not restart", text("\x02" "0003|1.5|") + sentence(kReading),
+        {"second STX does not restart",
+         text("\x02"
+              "0003|1.5|") +
+             sentence(kReading),
          rejected(L"Invalid checksum, passed [54], calculated [7F] with \"<STX>0003|1.5|\x02"
                   L"0003|1.5|2.5|3.5<ETX>54<EOT>\"") +
              Logged{{kError, kCrc}} + failed(23, kCrc),
          false},
-        {"unknown code", sentence("0004|1|2|3"), rejected(L"Unhandled message [0004]") + failed(315, kInvalidToken),
+        {"unknown code", sentence("0004|1|2|3"),
+         rejected(L"Unhandled message [0004]") + failed(315, kInvalidToken), false},
+        {"code compared exactly", sentence("3|1|2|3"),
+         rejected(L"Unhandled message [3]") + failed(315, kInvalidToken), false},
+        {"empty payload", frame("", "00"), rejected(L"Unhandled message []") + failed(315, kInvalidToken),
          false},
-        {"code compared exactly", sentence("3|1|2|3"), rejected(L"Unhandled message [3]") + failed(315, kInvalidToken),
-         false},
-        {"empty payload", frame("", "00"), rejected(L"Unhandled message []") + failed(315, kInvalidToken), false},
         {"reading with two values", sentence("0003|1.5|2.5"), badField, false},
         {"reading with four values", sentence("0003|1.5|2.5|3.5|4.5"), badField, false},
         {"reading with empty field", sentence("0003|1.5||3.5"), badField, false},
@@ -448,7 +458,8 @@ TEST_F(OrvaneParserTest, RejectedSentencesAreDroppedWithTheirCode) {
         EXPECT_TRUE(s.records.empty());
         EXPECT_EQ(p.receiveState(), ReceiveState::StartOfText);
         EXPECT_EQ(p.bufferedLength(), 0U);
-        EXPECT_EQ(s.events, c.acknowledged ? std::vector<std::string>{"ack at 10 ms"} : std::vector<std::string>{});
+        EXPECT_EQ(s.events,
+                  c.acknowledged ? std::vector<std::string>{"ack at 10 ms"} : std::vector<std::string>{});
 
         const auto records = log.collect();
         Logged seen;
@@ -458,8 +469,8 @@ TEST_F(OrvaneParserTest, RejectedSentencesAreDroppedWithTheirCode) {
         EXPECT_EQ(seen, c.logged);
         ASSERT_GE(records.size(), 2U);
         EXPECT_EQ(records.back().context, L"OrvaneParser::parseIOBuffer");
-        EXPECT_EQ(records.front().context, records.size() > 2 ? L"OrvaneParser::processBuffer"
-                                                              : L"OrvaneParser::parseIOBuffer");
+        EXPECT_EQ(records.front().context,
+                  records.size() > 2 ? L"OrvaneParser::processBuffer" : L"OrvaneParser::parseIOBuffer");
     }
 }
 
@@ -508,7 +519,9 @@ TEST_F(OrvaneParserTest, OverlongSentenceIsDroppedAndReceiverResynchronises) {
     EXPECT_EQ(sink.records.size(), 2U);
     feed(sentence(longest + "0"));
     EXPECT_EQ(sink.records.size(), 2U);
-    feed(text("\x02" "0003\x03") + Bytes(kMax, '4') + sentence(kReading));
+    feed(text("\x02"
+              "0003\x03") +
+         Bytes(kMax, '4') + sentence(kReading));
     EXPECT_EQ(sink.records.size(), 3U);
     EXPECT_EQ(log.matching(L"Dropping").size(), 3U);
 }

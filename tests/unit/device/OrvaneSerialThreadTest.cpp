@@ -1,7 +1,8 @@
+#include "device/OrvaneSerialThread.h"
+
 #include "device/OrvaneInterface.h"
 #include "device/OrvaneMessage.h"
 #include "device/OrvaneParser.h"
-#include "device/OrvaneSerialThread.h"
 #include "tests/unit/communication/PtyPair.h"
 #include "tests/unit/support/LogCapture.h"
 #include "wyr/windows/communication/CommDefinitions.h"
@@ -10,11 +11,10 @@
 #include "wyr/windows/system/threading/ThreadImpl.h"
 #include "wyr/windows/system/threading/ThreadState.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -138,7 +138,8 @@ const std::string kHeartbeat = "0002|M1|1001|1.2.3.45|30|2|12.5|100";
 
 std::string sentence(const std::string& payload) {
     char checksum[3];
-    std::snprintf(checksum, sizeof checksum, "%02X", static_cast<unsigned>(OrvaneMessage::checksum(payload)) & 0xFFU);
+    std::snprintf(checksum, sizeof checksum, "%02X",
+                  static_cast<unsigned>(OrvaneMessage::checksum(payload)) & 0xFFU);
     return "\x02" + payload + "\x03" + checksum + "\x04";
 }
 
@@ -158,8 +159,9 @@ class SerialThread : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(serial.open(pty.widePath()), ERROR_SUCCESS);
-        ASSERT_EQ(serial.setCommMask(wyr::windows::communication::EV_ERR | wyr::windows::communication::EV_TXEMPTY),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            serial.setCommMask(wyr::windows::communication::EV_ERR | wyr::windows::communication::EV_TXEMPTY),
+            ERROR_SUCCESS);
         ASSERT_EQ(serial.setEventChar('\x04'), ERROR_SUCCESS);
         sink.worker = &worker();
         worker().setReadHandlers(
@@ -173,9 +175,8 @@ protected:
                 // A sentence whose payload starts with 'X' is refused.
                 return count > 1 && bytes[1] == 'X' ? -1 : static_cast<std::int32_t>(count);
             },
-            [this](Event*, const std::uint8_t*, const std::int32_t&, const ErrorCode& result, const std::uint32_t&) {
-                writes.fetch_add(result == ERROR_SUCCESS ? 1 : 0);
-            });
+            [this](Event*, const std::uint8_t*, const std::int32_t&, const ErrorCode& result,
+                   const std::uint32_t&) { writes.fetch_add(result == ERROR_SUCCESS ? 1 : 0); });
         ASSERT_EQ(thread.create("Test.Serial", &serial), ERROR_SUCCESS);
     }
 

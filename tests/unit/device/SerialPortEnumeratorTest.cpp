@@ -1,13 +1,13 @@
 #include "device/SerialPortEnumerator.h"
+
 #include "tests/unit/support/FakeSerialTree.h"
 #include "tests/unit/support/LogCapture.h"
 #include "wyr/windows/system/SystemError.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 
 using device::SerialPortEntry;
 using device::SerialPortEnumerator;
@@ -117,7 +117,8 @@ TEST_F(SerialPortDiscovery, UnreadableMetadataNeverHidesAPort) {
 
     const auto ports = sorted(enumerate());
     const auto find = [&](int port) -> const SerialPortEntry* {
-        const auto it = std::find_if(ports.begin(), ports.end(), [&](const auto& p) { return p.portNumber == port; });
+        const auto it =
+            std::find_if(ports.begin(), ports.end(), [&](const auto& p) { return p.portNumber == port; });
         return it == ports.end() ? nullptr : &*it;
     };
     ASSERT_NE(find(34), nullptr);
@@ -178,7 +179,8 @@ TEST(SerialPortDiscoveryOutcome, FailsWithNothingListedWhenTheDeviceTreeIsMissin
         sys::ErrorCode expected;
     };
     const Case cases[] = {
-        {"no sysfs", [](const test::FakeSerialTree& t) { fs::remove_all(t.sys); }, sys::ERROR_CALL_NOT_IMPLEMENTED},
+        {"no sysfs", [](const test::FakeSerialTree& t) { fs::remove_all(t.sys); },
+         sys::ERROR_CALL_NOT_IMPLEMENTED},
         {"no tty class",
          [](const test::FakeSerialTree& t) {
              fs::create_directories(t.sys / "class");

@@ -7,10 +7,9 @@
 #include "wyr/windows/system/TextConversion.h"
 #include "wyr/windows/system/Wait.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <map>
 #include <thread>
 

@@ -229,6 +229,7 @@ TEST(LogConsoleListener, WritesPlainLinesToADescriptorThatIsNoTerminal) {
     for (ssize_t n; (n = ::read(readEnd.get(), buffer, sizeof buffer)) > 0;) {
         text.append(buffer, static_cast<std::size_t>(n));
     }
-    EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\d{3} Cli::run port \[7\] lost\n)")))
+    EXPECT_TRUE(std::regex_match(
+        text, std::regex(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\d{3} Cli::run port \[7\] lost\n)")))
         << text;
 }

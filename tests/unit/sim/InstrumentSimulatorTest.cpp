@@ -1,15 +1,15 @@
-#include "device/OrvaneMessage.h"
 #include "sim/InstrumentSimulator.h"
+
+#include "device/OrvaneMessage.h"
 #include "sim/SimulatorCommandLine.h"
 #include "tests/unit/sim/ParseCommandLine.h"
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -113,7 +113,8 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(_dir); }
 
-    std::unique_ptr<InstrumentSimulator> start(sim::InstrumentSettings settings = {}, sim::FaultSettings faults = {}) {
+    std::unique_ptr<InstrumentSimulator> start(sim::InstrumentSettings settings = {},
+                                               sim::FaultSettings faults = {}) {
         auto s = std::make_unique<InstrumentSimulator>(settings, faults);
         EXPECT_EQ(s->start(), 0U);
         return s;
@@ -220,8 +221,8 @@ TEST_F(SimulatorTest, UnplugHangsUpTheOpenPort) {
 TEST(SimulatorCommandLine, ParsesOptionsAndRefusesBadOnes) {
     const auto parse = test::parseCommandLine;
     sim::SimulatorCommandLine good;
-    EXPECT_EQ(parse({"--port", "7", "--frame-rate", "16", "--voltage-profile", "12,9.5,50", "--ignore-command",
-                     "SET_GAIN:-1", "--antenna-disconnected"},
+    EXPECT_EQ(parse({"--port", "7", "--frame-rate", "16", "--voltage-profile", "12,9.5,50",
+                     "--ignore-command", "SET_GAIN:-1", "--antenna-disconnected"},
                     good),
               -1);
     EXPECT_EQ(good.port(), 7);
@@ -231,9 +232,16 @@ TEST(SimulatorCommandLine, ParsesOptionsAndRefusesBadOnes) {
     EXPECT_TRUE(good.settings().antennaDisconnected);
 
     const std::vector<std::vector<std::string>> bad{
-        {"--port", "0"},        {"--port", "x"},          {"--frame-rate", "256"}, {"--voltage", "-3"},
-        {"--voltage-profile", "12,,3"}, {"--ignore-command", "RESET"}, {"--model", "a|b"}, {"--bogus"},
-        {"stray"},              {"--heartbeat-ms", "1"},
+        {"--port", "0"},
+        {"--port", "x"},
+        {"--frame-rate", "256"},
+        {"--voltage", "-3"},
+        {"--voltage-profile", "12,,3"},
+        {"--ignore-command", "RESET"},
+        {"--model", "a|b"},
+        {"--bogus"},
+        {"stray"},
+        {"--heartbeat-ms", "1"},
     };
     for (const auto& args : bad) {
         sim::SimulatorCommandLine cl;

@@ -43,7 +43,8 @@ public:
     }
 
     // A device directory below sys/devices, optionally bound to a driver of a bus.
-    void device(const std::string& path, const std::string& driver = {}, const std::string& bus = "usb") const {
+    void device(const std::string& path, const std::string& driver = {},
+                const std::string& bus = "usb") const {
         const auto dir = sys / "devices" / path;
         std::filesystem::create_directories(dir);
         if (!driver.empty()) {
@@ -57,7 +58,8 @@ public:
     }
 
     // A USB device with its strings ("" leaves one out).
-    void usbDevice(const std::string& path, const std::string& product, const std::string& manufacturer) const {
+    void usbDevice(const std::string& path, const std::string& product,
+                   const std::string& manufacturer) const {
         device(path, "usb");
         attribute(path + "/idVendor", "0403\n");
         if (!product.empty()) {
@@ -70,7 +72,8 @@ public:
 
     // A tty class entry. With a device path its node sits below that device and
     // links back to it; without, it is a virtual terminal. `node` puts it in /dev.
-    std::filesystem::path tty(const std::string& name, const std::string& devicePath, bool node = true) const {
+    std::filesystem::path tty(const std::string& name, const std::string& devicePath,
+                              bool node = true) const {
         const auto dir = devicePath.empty() ? sys / "devices" / "virtual" / "tty" / name
                                             : sys / "devices" / devicePath / "tty" / name;
         std::filesystem::create_directories(dir);
@@ -90,8 +93,8 @@ public:
     }
 
     device::SerialPortEnumerator enumerator() const {
-        return device::SerialPortEnumerator(wyr::windows::communication::PortMap(ports.string()), sys.string(),
-                                            dev.string());
+        return device::SerialPortEnumerator(wyr::windows::communication::PortMap(ports.string()),
+                                            sys.string(), dev.string());
     }
 
     std::filesystem::path root, sys, dev, ports;

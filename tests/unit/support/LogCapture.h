@@ -29,8 +29,9 @@ public:
     }
     ~LogCapture() override { disconnect(); }
 
-    void onLogMessage(const wyr::windows::logging::LogVerbosity& verbosity, wyr::windows::system::SYSTEMTIME time,
-                      const wchar_t* context, const wchar_t* message) override {
+    void onLogMessage(const wyr::windows::logging::LogVerbosity& verbosity,
+                      wyr::windows::system::SYSTEMTIME time, const wchar_t* context,
+                      const wchar_t* message) override {
         if (passes(verbosity)) {
             records.push_back(CapturedLog{verbosity.value(), time, context, message});
         }

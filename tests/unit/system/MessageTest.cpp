@@ -4,9 +4,8 @@
 #include "wyr/windows/system/RegisteredMessage.h"
 #include "wyr/windows/system/Wait.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <map>
 #include <poll.h>
 #include <thread>
@@ -37,7 +36,8 @@ TEST(RegisteredMessage, SameNameGivesSameIdInTheRegisteredRange) {
     EXPECT_GE(b, 0xC000U);
     EXPECT_NE(a, b);
     std::atomic<MessageId> fromOtherThread{0};
-    std::thread t([&] { fromOtherThread = registerMessage("TM_TEST_A-{00000000-0000-0000-0000-000000000001}"); });
+    std::thread t(
+        [&] { fromOtherThread = registerMessage("TM_TEST_A-{00000000-0000-0000-0000-000000000001}"); });
     t.join();
     EXPECT_EQ(fromOtherThread.load(), a);
     EXPECT_EQ(registeredMessageName(b), "TM_TEST_B-{00000000-0000-0000-0000-000000000002}");
@@ -191,7 +191,7 @@ TEST(ThreadTimer, FiresOnlyWhileTheOwnerPumps) {
     const TimerId id = setTimer(15, [&](TimerId) { ++fired; });
     ASSERT_NE(id, 0U);
     sleepMs(60);
-    EXPECT_EQ(fired, 0); // due, but nobody pumped
+    EXPECT_EQ(fired, 0);   // due, but nobody pumped
     EXPECT_EQ(pump(), 1U); // overdue ticks do not pile up
     EXPECT_EQ(fired, 1);
     ASSERT_TRUE(runUntil([&] { return fired >= 3; }, 5000));

@@ -1,9 +1,8 @@
 #include "wyr/windows/system/MessageLoop.h"
 #include "wyr/windows/system/MessageWindow.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <thread>
 
 using namespace wyr::windows::system;

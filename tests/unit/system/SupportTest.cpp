@@ -4,11 +4,10 @@
 #include "wyr/windows/system/SystemTime.h"
 #include "wyr/windows/system/TextConversion.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <gtest/gtest.h>
 
 using namespace wyr::windows::system;
 
@@ -67,10 +66,10 @@ TEST(SystemError, MessagesHaveTheirTextWithoutLineBreaks) {
     EXPECT_EQ(systemMessage(WAIT_TIMEOUT), L"The wait operation timed out.");
     EXPECT_EQ(systemMessage(ERROR_CANCELLED), L"The operation was canceled by the user.");
     EXPECT_TRUE(systemMessage(0xDEAD).empty());
-    for (const ErrorCode code : {0U,   2U,   3U,   5U,   6U,   13U,   14U,   23U,   29U,   30U,   31U,  32U,
-                                 38U,  87U,  110U, 111U, 120U, 123U,  160U,  164U,  170U,  232U,  234U, 258U,
-                                 315U, 323U, 329U, 487U, 632U, 1004U, 1117U, 1167U, 1200U, 1208U, 1223U, 1225U,
-                                 1247U, 1460U, 2250U, 13813U}) {
+    for (const ErrorCode code :
+         {0U,   2U,    3U,    5U,    6U,    13U,   14U,   23U,   29U,   30U,   31U,   32U,   38U,  87U,
+          110U, 111U,  120U,  123U,  160U,  164U,  170U,  232U,  234U,  258U,  315U,  323U,  329U, 487U,
+          632U, 1004U, 1117U, 1167U, 1200U, 1208U, 1223U, 1225U, 1247U, 1460U, 2250U, 13813U}) {
         const auto& text = systemMessage(code);
         EXPECT_FALSE(text.empty()) << code;
         EXPECT_EQ(text.find_first_of(L"\r\n"), std::wstring::npos) << code;
@@ -79,7 +78,7 @@ TEST(SystemError, MessagesHaveTheirTextWithoutLineBreaks) {
 
 TEST(SystemError, ErrnoMapsToTheNearestCode) {
     const std::pair<int, ErrorCode> table[] = {
-        {ENOENT, 2}, {EACCES, 5}, {EBADF, 6}, {EBUSY, 170}, {EINVAL, 87}, {EIO, 1117},
+        {ENOENT, 2},    {EACCES, 5},   {EBADF, 6},        {EBUSY, 170},      {EINVAL, 87}, {EIO, 1117},
         {ENODEV, 1167}, {ENXIO, 1167}, {ETIMEDOUT, 1460}, {EWOULDBLOCK, 32}, {0, 0},
     };
     for (const auto& [err, code] : table) {
@@ -147,6 +146,9 @@ TEST(TextConversion, RoundTripsAndReplacesMalformedBytes) {
     EXPECT_EQ(toWide("abc \xC3\xA9\xE2\x82\xAC"), L"abc \u00e9\u20ac");
     EXPECT_EQ(toNarrow(L"abc \u00e9\u20ac"), "abc \xC3\xA9\xE2\x82\xAC");
     EXPECT_EQ(toWide(std::string("\x06", 1)), L"\x06");
-    EXPECT_EQ(toWide("a\xFF" "b"), L"a\uFFFD" L"b");
+    EXPECT_EQ(toWide("a\xFF"
+                     "b"),
+              L"a\uFFFD"
+              L"b");
     EXPECT_EQ(toWide("\xE2\x82"), L"\uFFFD\uFFFD");
 }

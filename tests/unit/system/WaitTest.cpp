@@ -1,12 +1,12 @@
+#include "wyr/windows/system/Wait.h"
+
 #include "wyr/windows/system/Event.h"
 #include "wyr/windows/system/Mutex.h"
-#include "wyr/windows/system/Wait.h"
 #include "wyr/windows/system/WaitableTimer.h"
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -34,10 +34,10 @@ std::unique_ptr<WaitableObject> event(Reset reset, bool signalled) {
 
 TEST(Wait, SemanticsTable) {
     const std::vector<WaitCase> cases{
-        {"manual event stays signalled", [](auto& o) { o.push_back(event(Reset::Manual, true)); }, WAIT_OBJECT_0,
-         WAIT_OBJECT_0},
-        {"auto event releases one wait", [](auto& o) { o.push_back(event(Reset::Auto, true)); }, WAIT_OBJECT_0,
-         WAIT_TIMEOUT},
+        {"manual event stays signalled", [](auto& o) { o.push_back(event(Reset::Manual, true)); },
+         WAIT_OBJECT_0, WAIT_OBJECT_0},
+        {"auto event releases one wait", [](auto& o) { o.push_back(event(Reset::Auto, true)); },
+         WAIT_OBJECT_0, WAIT_TIMEOUT},
         {"nothing signalled times out", [](auto& o) { o.push_back(event(Reset::Auto, false)); }, WAIT_TIMEOUT,
          WAIT_TIMEOUT},
         {"lowest signalled index wins",
@@ -53,8 +53,8 @@ TEST(Wait, SemanticsTable) {
              o.push_back(event(Reset::Auto, true));
          },
          WAIT_OBJECT_0, WAIT_OBJECT_0},
-        {"owned mutex is re-entered by its owner", [](auto& o) { o.push_back(std::make_unique<Mutex>(true)); },
-         WAIT_OBJECT_0, WAIT_OBJECT_0},
+        {"owned mutex is re-entered by its owner",
+         [](auto& o) { o.push_back(std::make_unique<Mutex>(true)); }, WAIT_OBJECT_0, WAIT_OBJECT_0},
         {"free mutex is taken", [](auto& o) { o.push_back(std::make_unique<Mutex>(false)); }, WAIT_OBJECT_0,
          WAIT_OBJECT_0},
     };

@@ -28,7 +28,9 @@ LogBeacon& LogBeacon::instance() {
     return *beacon;
 }
 
-LogBeacon::~LogBeacon() { _window.destroyWindow(); }
+LogBeacon::~LogBeacon() {
+    _window.destroyWindow();
+}
 
 boost::signals2::connection LogBeacon::connect(const Slot& slot, std::uint16_t mask) {
     auto connection = _window.signal().connect(slot);

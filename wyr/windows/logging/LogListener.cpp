@@ -18,9 +18,8 @@ ErrorCode LogListener::connect() {
         return ERROR_ALREADY_INITIALIZED;
     }
     _connection = LogBeacon::instance().connect(
-        [this](const LogVerbosity& verbosity, SYSTEMTIME time, const wchar_t* context, const wchar_t* message) {
-            onLogMessage(verbosity, time, context, message);
-        },
+        [this](const LogVerbosity& verbosity, SYSTEMTIME time, const wchar_t* context,
+               const wchar_t* message) { onLogMessage(verbosity, time, context, message); },
         currentMask());
     return _connection.connected() ? ERROR_SUCCESS : ERROR_CONNECTION_REFUSED;
 }

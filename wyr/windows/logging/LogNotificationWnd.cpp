@@ -32,7 +32,9 @@ LogNotificationWnd::LogNotificationWnd()
           },
           freeRecord) {}
 
-LogNotificationWnd::~LogNotificationWnd() { _window.destroy(); }
+LogNotificationWnd::~LogNotificationWnd() {
+    _window.destroy();
+}
 
 bool LogNotificationWnd::post(LogRecord* record) {
     if (!_window.post(WM_LOG_WRITEMESSAGE, static_cast<WPARAM>(record->verbosity->value()),

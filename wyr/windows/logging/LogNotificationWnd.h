@@ -14,8 +14,8 @@ struct LogRecord;
 // hands them to the listeners, in posting order, through the log signal.
 class LogNotificationWnd {
 public:
-    using Signal = boost::signals2::signal<void(const LogVerbosity&, system::SYSTEMTIME time, const wchar_t* context,
-                                                const wchar_t* message)>;
+    using Signal = boost::signals2::signal<void(const LogVerbosity&, system::SYSTEMTIME time,
+                                                const wchar_t* context, const wchar_t* message)>;
 
     static const system::MessageId WM_LOG_WRITEMESSAGE;
 

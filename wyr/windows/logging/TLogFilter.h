@@ -9,8 +9,7 @@ namespace wyr::windows::logging {
 
 // The verbosity filter of listener class T (which derives from LogListener and from
 // TLogFilter<T>); a change of mask reaches the logging core at once.
-template <typename T>
-class TLogFilter : public ILogFilter {
+template <typename T> class TLogFilter : public ILogFilter {
 public:
     std::uint16_t getFilter() const override { return _mask; }
 

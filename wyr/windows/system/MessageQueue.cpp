@@ -81,7 +81,8 @@ std::shared_ptr<MessageQueue> MessageQueue::ofThread(ThreadId thread) {
 
 MessageQueue::MessageQueue(ThreadId owner)
     : _owner(owner), _posted(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-      _timerFd(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK)), _wake(::epoll_create1(EPOLL_CLOEXEC)) {
+      _timerFd(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK)),
+      _wake(::epoll_create1(EPOLL_CLOEXEC)) {
     bool ok = _posted && _timerFd && _wake;
     for (const int fd : {_posted.get(), _timerFd.get()}) {
         epoll_event ev{};
@@ -171,8 +172,9 @@ bool MessageQueue::peekUpTo(Message& out, std::uint64_t lastSequence, Clock::tim
 }
 
 bool MessageQueue::takeDueTimerLocked(Message& out, Clock::time_point now, bool remove) {
-    const auto due = std::min_element(_timers.begin(), _timers.end(),
-                                      [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
+    const auto due = std::min_element(_timers.begin(), _timers.end(), [](const auto& a, const auto& b) {
+        return a.second.due < b.second.due;
+    });
     if (due == _timers.end() || due->second.due > now) {
         updateWakeLocked();
         return false;
@@ -222,7 +224,8 @@ bool MessageQueue::fireTimer(TimerId id) {
     return true;
 }
 
-void MessageQueue::removeWindowMessages(WindowHandle window, const std::function<void(const Message&)>& discard) {
+void MessageQueue::removeWindowMessages(WindowHandle window,
+                                        const std::function<void(const Message&)>& discard) {
     std::vector<Message> removed;
     {
         std::lock_guard guard(_lock);
@@ -253,10 +256,12 @@ void MessageQueue::updateWakeLocked() {
     n = ::read(_timerFd.get(), &value, sizeof value);
     itimerspec setting{};
     if (!_timers.empty()) {
-        const auto earliest = std::min_element(_timers.begin(), _timers.end(), [](const auto& a, const auto& b) {
-                                  return a.second.due < b.second.due;
-                              })->second.due;
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(earliest.time_since_epoch()).count();
+        const auto earliest =
+            std::min_element(_timers.begin(), _timers.end(), [](const auto& a, const auto& b) {
+                return a.second.due < b.second.due;
+            })->second.due;
+        const auto ns =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(earliest.time_since_epoch()).count();
         setting.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
         setting.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
         if (setting.it_value.tv_sec == 0 && setting.it_value.tv_nsec == 0) {

@@ -85,9 +85,9 @@ private:
     std::uint64_t _sequence = 0;
     std::map<TimerId, Timer> _timers;
     TimerId _nextTimer = 1;
-    Descriptor _posted; // eventfd, readable while _messages is not empty
+    Descriptor _posted;  // eventfd, readable while _messages is not empty
     Descriptor _timerFd; // timerfd, readable when the earliest timer is due
-    Descriptor _wake;   // epoll over both
+    Descriptor _wake;    // epoll over both
 };
 
 } // namespace wyr::windows::system

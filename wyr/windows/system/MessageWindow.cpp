@@ -52,7 +52,9 @@ MessageWindow::MessageWindow(Handler handler, Discard discard) : _owner(currentT
     w.byHandle.emplace(_handle, std::move(state));
 }
 
-MessageWindow::~MessageWindow() { destroy(); }
+MessageWindow::~MessageWindow() {
+    destroy();
+}
 
 void MessageWindow::destroy() {
     std::shared_ptr<WindowState> state;
@@ -102,7 +104,9 @@ bool MessageWindow::post(WindowHandle window, MessageId message, WPARAM wParam, 
     return queue->post(Message{window, message, wParam, lParam});
 }
 
-bool MessageWindow::isWindow(WindowHandle window) { return find(window) != nullptr; }
+bool MessageWindow::isWindow(WindowHandle window) {
+    return find(window) != nullptr;
+}
 
 LRESULT MessageWindow::dispatch(const Message& message) {
     const auto state = find(message.window);

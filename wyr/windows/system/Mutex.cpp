@@ -58,7 +58,8 @@ public:
     }
     void add(std::shared_ptr<MutexState> state) { _held.push_back(std::move(state)); }
     void remove(const MutexState* state) {
-        const auto it = std::find_if(_held.begin(), _held.end(), [state](const auto& s) { return s.get() == state; });
+        const auto it =
+            std::find_if(_held.begin(), _held.end(), [state](const auto& s) { return s.get() == state; });
         if (it != _held.end()) {
             _held.erase(it);
         }
@@ -130,7 +131,9 @@ Mutex::Mutex(const std::string& name, bool initiallyOwned) {
 
 Mutex::~Mutex() = default;
 
-bool Mutex::valid() const noexcept { return _state->fd.valid(); }
+bool Mutex::valid() const noexcept {
+    return _state->fd.valid();
+}
 
 bool Mutex::release() noexcept {
     std::lock_guard guard(_state->lock);
@@ -146,8 +149,12 @@ bool Mutex::release() noexcept {
     return true;
 }
 
-int Mutex::waitDescriptor() const noexcept { return _state->fd.get(); }
+int Mutex::waitDescriptor() const noexcept {
+    return _state->fd.get();
+}
 
-WaitableObject::Take Mutex::tryTake() noexcept { return take(_state); }
+WaitableObject::Take Mutex::tryTake() noexcept {
+    return take(_state);
+}
 
 } // namespace wyr::windows::system

@@ -22,7 +22,8 @@ public:
     // The initial ownership applies only when this call created the named object.
     explicit Mutex(const std::string& name, bool initiallyOwned = false);
     // Without it a literal name would pick the bool constructor.
-    explicit Mutex(const char* name, bool initiallyOwned = false) : Mutex(std::string(name), initiallyOwned) {}
+    explicit Mutex(const char* name, bool initiallyOwned = false)
+        : Mutex(std::string(name), initiallyOwned) {}
     ~Mutex() override;
 
     // False when the kernel refused a descriptor (the last error says why).

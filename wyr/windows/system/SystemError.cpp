@@ -26,7 +26,8 @@ const std::unordered_map<ErrorCode, std::wstring>& messageTable() {
         {ERROR_WRITE_FAULT, L"The system cannot write to the specified device."},
         {ERROR_READ_FAULT, L"The system cannot read from the specified device."},
         {ERROR_GEN_FAILURE, L"A device attached to the system is not functioning."},
-        {ERROR_SHARING_VIOLATION, L"The process cannot access the file because it is being used by another process."},
+        {ERROR_SHARING_VIOLATION,
+         L"The process cannot access the file because it is being used by another process."},
         {ERROR_HANDLE_EOF, L"Reached the end of the file."},
         {ERROR_NOT_SUPPORTED, L"The request is not supported."},
         {ERROR_BAD_NETPATH, L"The network path was not found."},
@@ -48,7 +49,8 @@ const std::unordered_map<ErrorCode, std::wstring>& messageTable() {
         {ERROR_DIRECTORY, L"The directory name is invalid."},
         {ERROR_NOT_OWNER, L"Attempt to release mutex not owned by caller."},
         {ERROR_INVALID_TOKEN, L"The token representing the data is invalid."},
-        {ERROR_DATA_CHECKSUM_ERROR, L"A data integrity checksum error occurred. Data in the file stream is corrupt."},
+        {ERROR_DATA_CHECKSUM_ERROR,
+         L"A data integrity checksum error occurred. Data in the file stream is corrupt."},
         {ERROR_OPERATION_IN_PROGRESS, L"An operation is currently in progress with the device."},
         {ERROR_INVALID_ADDRESS, L"Attempt to access invalid address."},
         {ERROR_NOINTERFACE, L"No such interface supported."},
@@ -57,7 +59,8 @@ const std::unordered_map<ErrorCode, std::wstring>& messageTable() {
         {ERROR_IO_PENDING, L"Overlapped I/O operation is in progress."},
         {ERROR_INVALID_FLAGS, L"Invalid flags."},
         {ERROR_BADDB, L"The configuration registry database is corrupt."},
-        {ERROR_KEY_DELETED, L"Illegal operation attempted on a registry key that has been marked for deletion."},
+        {ERROR_KEY_DELETED,
+         L"Illegal operation attempted on a registry key that has been marked for deletion."},
         {ERROR_IO_DEVICE, L"The request could not be performed because of an I/O device error."},
         {ERROR_DEVICE_NOT_CONNECTED, L"The device is not connected."},
         {ERROR_BAD_DEVICE, L"The specified device name is invalid."},
@@ -69,7 +72,8 @@ const std::unordered_map<ErrorCode, std::wstring>& messageTable() {
          L"completed."},
         {ERROR_INVALID_WINDOW_HANDLE, L"Invalid window handle."},
         {ERROR_INVALID_THREAD_ID, L"Invalid thread identifier."},
-        {ERROR_NO_SYSTEM_RESOURCES, L"Insufficient system resources exist to complete the requested service."},
+        {ERROR_NO_SYSTEM_RESOURCES,
+         L"Insufficient system resources exist to complete the requested service."},
         {ERROR_TIMEOUT, L"This operation returned because the timeout period expired."},
         {ERROR_NOT_CONNECTED, L"This network connection does not exist."},
         {ERROR_IPSEC_IKE_TIMED_OUT, L"Negotiation timed out"},
@@ -79,40 +83,67 @@ const std::unordered_map<ErrorCode, std::wstring>& messageTable() {
 
 } // namespace
 
-ErrorCode getLastError() noexcept { return t_lastError; }
+ErrorCode getLastError() noexcept {
+    return t_lastError;
+}
 
-void setLastError(ErrorCode code) noexcept { t_lastError = code; }
+void setLastError(ErrorCode code) noexcept {
+    t_lastError = code;
+}
 
 ErrorCode errorFromErrno(int errnoValue) noexcept {
     switch (errnoValue) {
-    case 0: return ERROR_SUCCESS;
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case 0:
+        return ERROR_SUCCESS;
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
     case EACCES:
     case EPERM:
-    case EROFS: return ERROR_ACCESS_DENIED;
-    case EBADF: return ERROR_INVALID_HANDLE;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EROFS:
+        return ERROR_ACCESS_DENIED;
+    case EBADF:
+        return ERROR_INVALID_HANDLE;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
     case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case EBUSY: return ERROR_BUSY;
-    case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
-    case EEXIST: return ERROR_ALREADY_EXISTS;
-    case EINVAL: return ERROR_INVALID_PARAMETER;
-    case ENAMETOOLONG: return ERROR_BUFFER_OVERFLOW;
-    case ENOSPC: return ERROR_DISK_FULL;
+    case ENFILE:
+        return ERROR_TOO_MANY_OPEN_FILES;
+    case EBUSY:
+        return ERROR_BUSY;
+    case EWOULDBLOCK:
+        return ERROR_SHARING_VIOLATION;
+    case EEXIST:
+        return ERROR_ALREADY_EXISTS;
+    case EINVAL:
+        return ERROR_INVALID_PARAMETER;
+    case ENAMETOOLONG:
+        return ERROR_BUFFER_OVERFLOW;
+    case ENOSPC:
+        return ERROR_DISK_FULL;
     case ENOSYS:
-    case ENOTSUP: return ERROR_NOT_SUPPORTED;
-    case EIO: return ERROR_IO_DEVICE;
+    case ENOTSUP:
+        return ERROR_NOT_SUPPORTED;
+    case EIO:
+        return ERROR_IO_DEVICE;
     case ENODEV:
-    case ENXIO: return ERROR_DEVICE_NOT_CONNECTED;
-    case ETIMEDOUT: return ERROR_TIMEOUT;
-    case ECANCELED: return ERROR_OPERATION_ABORTED;
-    case EPIPE: return ERROR_NO_DATA;
-    case EISDIR: return ERROR_DIRECTORY;
-    case ENOTTY: return ERROR_INVALID_FUNCTION;
-    case ECONNREFUSED: return ERROR_CONNECTION_REFUSED;
-    default: return ERROR_GEN_FAILURE;
+    case ENXIO:
+        return ERROR_DEVICE_NOT_CONNECTED;
+    case ETIMEDOUT:
+        return ERROR_TIMEOUT;
+    case ECANCELED:
+        return ERROR_OPERATION_ABORTED;
+    case EPIPE:
+        return ERROR_NO_DATA;
+    case EISDIR:
+        return ERROR_DIRECTORY;
+    case ENOTTY:
+        return ERROR_INVALID_FUNCTION;
+    case ECONNREFUSED:
+        return ERROR_CONNECTION_REFUSED;
+    default:
+        return ERROR_GEN_FAILURE;
     }
 }
 

@@ -5,7 +5,9 @@
 
 namespace wyr::windows::system {
 
-SYSTEMTIME getLocalTime() { return toLocalTime(std::chrono::system_clock::now()); }
+SYSTEMTIME getLocalTime() {
+    return toLocalTime(std::chrono::system_clock::now());
+}
 
 SYSTEMTIME toLocalTime(std::chrono::system_clock::time_point when) {
     const auto seconds = std::chrono::floor<std::chrono::seconds>(when);

@@ -41,9 +41,12 @@ std::uint32_t waitForAny(std::span<WaitableObject* const> objects, std::uint32_t
         // The objects themselves decide, in index order; poll() only wakes us.
         for (std::size_t i = 0; i < objects.size(); ++i) {
             switch (objects[i]->tryTake()) {
-            case WaitableObject::Take::Signalled: return WAIT_OBJECT_0 + static_cast<std::uint32_t>(i);
-            case WaitableObject::Take::Abandoned: return WAIT_ABANDONED_0 + static_cast<std::uint32_t>(i);
-            case WaitableObject::Take::NotSignalled: break;
+            case WaitableObject::Take::Signalled:
+                return WAIT_OBJECT_0 + static_cast<std::uint32_t>(i);
+            case WaitableObject::Take::Abandoned:
+                return WAIT_ABANDONED_0 + static_cast<std::uint32_t>(i);
+            case WaitableObject::Take::NotSignalled:
+                break;
             }
         }
         const int timeout = pollTimeout(infinite, deadline);
@@ -75,6 +78,8 @@ std::uint32_t waitForSingle(WaitableObject& object, std::uint32_t timeoutMs) {
     return waitForAny(objects, timeoutMs);
 }
 
-void sleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(std::uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 } // namespace wyr::windows::system

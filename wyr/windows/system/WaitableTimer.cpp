@@ -84,7 +84,8 @@ WaitableObject::Take WaitableTimer::tryTake() noexcept {
     std::lock_guard guard(_lock);
     std::uint64_t expiries = 0;
     std::uint64_t level = 0;
-    if (::read(_timer.get(), &expiries, sizeof expiries) == static_cast<ssize_t>(sizeof expiries) && expiries > 0) {
+    if (::read(_timer.get(), &expiries, sizeof expiries) == static_cast<ssize_t>(sizeof expiries) &&
+        expiries > 0) {
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto n = ::write(_level.get(), &one, sizeof one);
     }

@@ -62,8 +62,8 @@ RegistryNode* resolve(RegistryNode& from, const std::vector<std::wstring>& parts
 
 // Locks the root's hive, brings it up to date with the file and finds the key at
 // `path`; null, with the reason in rc, when the file cannot be read or the key is gone.
-const RegistryNode* lockedNode(const RegRootKey& root, const std::wstring& path, std::unique_lock<std::mutex>& guard,
-                               ErrorCode& rc) {
+const RegistryNode* lockedNode(const RegRootKey& root, const std::wstring& path,
+                               std::unique_lock<std::mutex>& guard, ErrorCode& rc) {
     RegistryHive* hive = RegistryHive::of(root);
     guard = hive->lock();
     if ((rc = hive->refresh()) != ERROR_SUCCESS) {
@@ -73,7 +73,6 @@ const RegistryNode* lockedNode(const RegRootKey& root, const std::wstring& path,
     rc = node == nullptr ? ERROR_KEY_DELETED : ERROR_SUCCESS;
     return node;
 }
-
 
 bool has(std::uint32_t access, const RegAccess& right) {
     return (access & right.value()) == right.value();
