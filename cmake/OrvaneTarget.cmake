@@ -5,7 +5,8 @@
 function(orvane_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
                                            -Wold-style-cast -Wcast-align -Woverloaded-virtual
-                                           -Wformat=2 -Wno-format-nonliteral -Wno-restrict)
+                                           -Wformat=2 -Wno-format-nonliteral
+                                           $<$<CXX_COMPILER_ID:GNU>:-Wno-restrict>)
   if(ORVANE_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
