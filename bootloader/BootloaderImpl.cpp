@@ -392,7 +392,7 @@ BootloaderImpl::~BootloaderImpl() {
     finalize();
 }
 
-ErrorCode BootloaderImpl::initialize(communication::PortHandle port) {
+ErrorCode BootloaderImpl::initialize(communication::PortHandle port, BootloaderEntry entry) {
     static constexpr const char* kContext = "bootloader::BootloaderImpl::initialize";
     trace(kContext);
     // The worker of an earlier update may still use the port, the blocks and the image.
@@ -407,6 +407,7 @@ ErrorCode BootloaderImpl::initialize(communication::PortHandle port) {
     _image.reset();
     _broadcast.disconnectAll();
     _flashModified = false;
+    _entry = entry;
 
     if (!port || !port->isOpen()) {
         return system::ERROR_INVALID_HANDLE;
@@ -619,7 +620,11 @@ void BootloaderImpl::_cancelBootloadMode() {
         return;
     }
     if (_targetInfo.length != 0 && step < kEraseTarget) {
-        if (_flashModified) {
+        if (_entry == BootloaderEntry::FoundInBootloader) {
+            // Its image may never have been verified: signed, the device would start it.
+            log(LogVerbosity::Information, kContext,
+                L"The device was found in its bootloader; it stays there until an update completes.");
+        } else if (_flashModified) {
             // A failed erase or write left part of the application behind; with its
             // signature restored the device would start it.
             log(LogVerbosity::Warning, kContext,

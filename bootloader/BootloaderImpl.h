@@ -60,7 +60,7 @@ public:
     ~BootloaderImpl() override;
 
     // BootloaderInterface
-    ErrorCode initialize(wyr::windows::communication::PortHandle port) override;
+    ErrorCode initialize(wyr::windows::communication::PortHandle port, BootloaderEntry entry) override;
     void finalize() override;
     boost::signals2::connection connect(const Callback& callback) override;
     void enterBootloadMode() override;
@@ -87,6 +87,10 @@ public:
     // An event (the worker's stop event) that cuts every wait and pause short with
     // 1223; none by default.
     void setAbortEvent(wyr::windows::system::Event* abort) noexcept { _abort = abort; }
+    // How the device reached its bootloader; initialize sets it, tests that open
+    // the port themselves may set it. Found in its bootloader until told otherwise.
+    void setEntry(BootloaderEntry entry) noexcept { _entry = entry; }
+    BootloaderEntry entry() const noexcept { return _entry; }
 
     // The blocks of the last TGT_CMD_GET_INFO; empty until one succeeds.
     const InfoBlock& bootloaderInfoBlock() const noexcept { return _bootloaderInfo; }
@@ -177,6 +181,7 @@ private:
     // Set once this update erased or wrote any flash: the application the
     // bootloader reported may be gone, so its signature must not be restored.
     bool _flashModified = false;
+    BootloaderEntry _entry = BootloaderEntry::FoundInBootloader;
     // Last: it is stopped before the members its worker uses go away.
     wyr::windows::system::threading::ThreadImpl<BootloaderThread> _thread;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bootloader/BootloaderBroadcastWnd.h"
+#include "bootloader/BootloaderEntry.h"
 #include "bootloader/BootloaderNotifyType.h"
 #include "bootloader/InfoBlock.h"
 #include "bootloader/InfoBlockType.h"
@@ -36,8 +37,9 @@ public:
     // the open port over and starts the bootloader thread. 0; 6 for a missing or
     // closed port (which is then not taken); 1247 while the thread of an earlier
     // update still runs (nothing changes); or the error of taking the port or of
-    // starting the thread.
-    virtual ErrorCode initialize(wyr::windows::communication::PortHandle port) = 0;
+    // starting the thread. `entry` says how the device reached its bootloader; a
+    // cancel signs the application again only after this run's own hand-over.
+    virtual ErrorCode initialize(wyr::windows::communication::PortHandle port, BootloaderEntry entry) = 0;
     // Stops the bootloader thread (2000 ms at most) and closes the port.
     virtual void finalize() = 0;
 

@@ -460,7 +460,9 @@ void FlashCommand::closeLink(device::OrvaneInterface& link) {
 
 int FlashCommand::update(comm::PortHandle port) {
     _bootloader = bootloader::BootloaderImpl::init();
-    if (const sys::ErrorCode code = _bootloader->initialize(std::move(port))) {
+    const auto entry = _options.bootloader ? bootloader::BootloaderEntry::FoundInBootloader
+                                           : bootloader::BootloaderEntry::FromApplication;
+    if (const sys::ErrorCode code = _bootloader->initialize(std::move(port), entry)) {
         error(format("the bootloader cannot take COM%d: ", _port) + describe(code));
         _bootloader->finalize();
         return kNoDevice;

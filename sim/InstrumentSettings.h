@@ -23,6 +23,10 @@ struct BootloaderSettings {
                                              0x10}; // b0..b3 of the bootloader's own version, 1.0.3.2
     std::string flashFile;                          // where the flash persists; empty: in memory only
     bool startInBootloader = false;                 // a device without application firmware
+    // An earlier update stopped after writing the application's top page but before
+    // it verified: the image is in flash, its signature is not, and the device
+    // powers up in its bootloader.
+    bool interruptedUpdate = false;
 };
 
 // What the simulated instrument reports and how it behaves. The defaults put the

@@ -148,16 +148,22 @@ ErrorCode InstrumentSimulator::prepareFlash() {
     }
     SimulatedBootloader::Hooks hooks;
     hooks.reply = [this](const SimulatedBootloader::Bytes& bytes) { onBootloaderReply(bytes); };
-    hooks.reset = [this] { boot(false); };
+    hooks.reset = [this] { boot(); };
     hooks.unplug = [this] { pullPlug(); };
     _flash = std::move(flash);
+    if (device.interruptedUpdate && _flash->signature()) {
+        if (const ErrorCode error = _flash->setSignature(false); error != ERROR_SUCCESS) {
+            return error;
+        }
+    }
     _bootloader = std::make_unique<SimulatedBootloader>(device, _faults, *_flash, std::move(hooks));
-    boot(device.startInBootloader);
+    // Like the device, power-up starts the application exactly when it is signed.
+    boot();
     return ERROR_SUCCESS;
 }
 
-void InstrumentSimulator::boot(bool stayInBootloader) {
-    const bool application = !stayInBootloader && _bootloader->applicationValid();
+void InstrumentSimulator::boot() {
+    const bool application = _bootloader->applicationValid();
     std::string version = _settings.firmwareVersion;
     std::int32_t serial = _settings.serialNumber;
     if (application) {

@@ -77,7 +77,8 @@ private:
     void closePort();
     void pullPlug();
     wyr::windows::system::ErrorCode prepareFlash();
-    void boot(bool stayInBootloader);
+    // Power-up and reset: the application when it is signed, else the bootloader.
+    void boot();
     void onBootloaderReply(const SimulatedBootloader::Bytes& bytes);
 
     const InstrumentSettings _settings;

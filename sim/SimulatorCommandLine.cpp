@@ -62,6 +62,7 @@ enum Option {
     OverlongEvery,
     UnplugAfter,
     Bootloader,
+    InterruptedUpdate,
     FlashFile,
     AppStart,
     AppEnd,
@@ -102,8 +103,12 @@ void SimulatorCommandLine::usage(std::ostream& out) {
            "\n"
            "Bootloader and flash (BOOTLOAD switches to the bootloader; its reset starts the flashed\n"
            "application, which then reports its own version and serial number):\n"
-           "  --bootloader             start in the bootloader: a device without application firmware\n"
-           "                           (a new flash starts erased, without the factory application)\n"
+           "  --bootloader             a device without application firmware: a new flash starts erased,\n"
+           "                           without the factory application, so the device waits in its "
+           "bootloader\n"
+           "  --interrupted-update     an earlier update stopped after writing the application's top page:\n"
+           "                           the image is in flash but not signed, so the device waits in its\n"
+           "                           bootloader (with --flash-file, the file's signature is withdrawn)\n"
            "  --flash-file PATH        keep the flash in PATH: read at start when it exists, else created;\n"
            "                           every change is written through, so an update survives a restart\n"
            "  --app-start ADDR         first byte of the application area, page aligned (default 0x001000)\n"
@@ -153,6 +158,7 @@ int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::o
         {"overlong-every", required_argument, nullptr, OverlongEvery},
         {"unplug-after-ms", required_argument, nullptr, UnplugAfter},
         {"bootloader", no_argument, nullptr, Bootloader},
+        {"interrupted-update", no_argument, nullptr, InterruptedUpdate},
         {"flash-file", required_argument, nullptr, FlashFile},
         {"app-start", required_argument, nullptr, AppStart},
         {"app-end", required_argument, nullptr, AppEnd},
@@ -315,6 +321,9 @@ int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::o
         }
         case Bootloader:
             _settings.bootloader.startInBootloader = true;
+            break;
+        case InterruptedUpdate:
+            _settings.bootloader.interruptedUpdate = true;
             break;
         case FlashFile:
             if (arg.empty()) {

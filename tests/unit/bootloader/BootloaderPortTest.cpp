@@ -46,7 +46,7 @@ TEST(BootloaderPort, OpensAPortByItsNumberAndHandsItOver) {
 
     {
         BootloaderImpl impl;
-        ASSERT_EQ(impl.initialize(port), 0U);
+        ASSERT_EQ(impl.initialize(port, bootloader::BootloaderEntry::FoundInBootloader), 0U);
         EXPECT_TRUE(impl.serial().isOpen());
         impl.finalize();
         EXPECT_FALSE(port->isOpen());

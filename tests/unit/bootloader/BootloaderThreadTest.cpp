@@ -91,10 +91,10 @@ protected:
 
 TEST_F(BootloaderThreadTest, InitializeWithoutAnOpenPortStartsNothing) {
     impl.connect(std::ref(log));
-    EXPECT_EQ(impl.initialize(nullptr), 6U);
+    EXPECT_EQ(impl.initialize(nullptr, BootloaderEntry::FromApplication), 6U);
     PortHandle closed = openPort();
     closed->close();
-    EXPECT_EQ(impl.initialize(closed), 6U);
+    EXPECT_EQ(impl.initialize(closed, BootloaderEntry::FromApplication), 6U);
 
     EXPECT_EQ(impl.thread().state(), ThreadState::Stopped);
     EXPECT_EQ(impl.thread().threadId(), 0U);
@@ -117,12 +117,12 @@ TEST_F(BootloaderThreadTest, AFullUpdateRunsOnTheWorkerAndReportsOnTheUserInterf
     image.addInfoBlock(0xBFF, ScriptedBootloader::kPageSizeCode, ScriptedBootloader::kBufferSizeCode);
     const std::string path = image.write();
 
-    ASSERT_EQ(impl.initialize(openPort()), 0U);
+    ASSERT_EQ(impl.initialize(openPort(), BootloaderEntry::FromApplication), 0U);
     EXPECT_FALSE(
         capture.matching(L"Attached handle: " + wyr::windows::system::toWide(pty.slavePath())).empty());
     EXPECT_FALSE(capture.matching(L"Successfully created BootloaderThread [0x").empty());
     // A second update cannot start while this one runs, and changes nothing.
-    EXPECT_EQ(impl.initialize(nullptr), 1247U);
+    EXPECT_EQ(impl.initialize(nullptr, BootloaderEntry::FromApplication), 1247U);
     impl.connect(std::ref(log));
 
     // Requests queue up behind the one under way and run in order; the write is
@@ -204,7 +204,7 @@ TEST_F(BootloaderThreadTest, LoadingReportsEveryLine) {
     image.add(0x400, test::TestImage::pattern(226, 7));
     image.addInfoBlock(0xBFF, ScriptedBootloader::kPageSizeCode, ScriptedBootloader::kBufferSizeCode, 0);
     ASSERT_EQ(image.lineCount(2), 120U);
-    ASSERT_EQ(impl.initialize(openPort()), 0U);
+    ASSERT_EQ(impl.initialize(openPort(), BootloaderEntry::FromApplication), 0U);
     impl.connect(std::ref(log));
 
     impl.loadFile(wyr::windows::system::toWide(image.write(2)));
@@ -237,7 +237,7 @@ TEST_F(BootloaderThreadTest, LoadingReportsEveryLine) {
 
 TEST_F(BootloaderThreadTest, StoppingDuringAnExchangeNeverReportsSuccess) {
     device.emplace(pty, true, false); // takes frames, never answers
-    ASSERT_EQ(impl.initialize(openPort()), 0U);
+    ASSERT_EQ(impl.initialize(openPort(), BootloaderEntry::FromApplication), 0U);
     impl.connect(std::ref(log));
 
     impl.enterBootloadMode();
@@ -256,7 +256,7 @@ TEST_F(BootloaderThreadTest, StoppingDuringAnExchangeNeverReportsSuccess) {
     device.reset();
     device.emplace(pty);
     log.clear();
-    ASSERT_EQ(impl.initialize(openPort()), 0U);
+    ASSERT_EQ(impl.initialize(openPort(), BootloaderEntry::FromApplication), 0U);
     impl.connect(std::ref(log));
     impl.enterBootloadMode();
     ASSERT_TRUE(waitFor(BootloaderNotifyType::EnteredBootloadMode));
@@ -300,7 +300,7 @@ TEST_F(BootloaderThreadTest, RecordsAreFreedWhetherOrNotTheyAreDelivered) {
 
 TEST_F(BootloaderThreadTest, CancellingBeforeTheBootloaderAnsweredSendsNothing) {
     device.emplace(pty);
-    ASSERT_EQ(impl.initialize(openPort()), 0U);
+    ASSERT_EQ(impl.initialize(openPort(), BootloaderEntry::FromApplication), 0U);
     impl.connect(std::ref(log));
     impl.cancelBootloadMode();
     ASSERT_TRUE(waitFor(BootloaderNotifyType::ResetTarget));

@@ -21,6 +21,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
+constexpr int kInformation = 0x10;
 constexpr int kWarning = 0x20;
 constexpr int kError = 0x40;
 
@@ -64,6 +65,7 @@ protected:
         device.reset();
         device.emplace(pty, application);
         impl.emplace();
+        impl->setEntry(bootloader::BootloaderEntry::FromApplication);
         EXPECT_EQ(impl->serial().open(pty.widePath()), 0U);
         impl->connect(std::ref(log));
         log.clear();
@@ -431,6 +433,15 @@ TEST_F(FlashProgramming, CancellingRestoresTheApplicationOnlyWhileItIsUntouched)
          0,
          L""},
         {"no application: only reset", false, nothing, {kReset}, {seen(Reset, None, 0)}, 0, L""},
+        {"found in its bootloader with an unverified image: only reset, never signed",
+         true,
+         [](BootloaderImpl& b, ScriptedBootloader&) {
+             b.setEntry(bootloader::BootloaderEntry::FoundInBootloader);
+         },
+         {kReset},
+         {seen(Reset, None, 0)},
+         kInformation,
+         L"The device was found in its bootloader; it stays there until an update completes."},
         {"after the erase: only reset",
          true,
          [](BootloaderImpl& b, ScriptedBootloader&) { b._eraseTarget(); },
@@ -472,6 +483,8 @@ TEST_F(FlashProgramming, CancellingRestoresTheApplicationOnlyWhileItIsUntouched)
             sent.push_back(commands[i].code);
         }
         EXPECT_EQ(sent, c.sent);
+        // Signed exactly when the signature was sent and taken.
+        EXPECT_EQ(d.applicationSigned(), c.records.front() == seen(Write, Completed, 0));
         EXPECT_EQ(records(), c.records);
         if (c.verbosity != 0) {
             EXPECT_EQ(logged(c.verbosity, c.line), 1U);

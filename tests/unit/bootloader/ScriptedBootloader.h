@@ -96,6 +96,14 @@ public:
         return found;
     }
     std::size_t count(std::uint8_t code) const { return commands(code).size(); }
+    // Whether the application would start at the next reset. Like the device, it
+    // talks to the updater only with the signature withdrawn: by the hand-over
+    // from the application, or by an update that never completed. Signing sets
+    // it, erasing the signature page clears it.
+    bool applicationSigned() const {
+        std::lock_guard guard(_lock);
+        return _signed;
+    }
     Bytes flash(std::uint32_t address, std::size_t length) const {
         std::lock_guard guard(_lock);
         return Bytes(_flash.begin() + address, _flash.begin() + static_cast<long>(address + length));
@@ -213,6 +221,9 @@ private:
                 {
                     std::lock_guard guard(_lock);
                     std::fill_n(_flash.begin() + at, kPageSize, 0xFF);
+                    if (at == kAppEnd + 1 - kPageSize) {
+                        _signed = false;
+                    }
                 }
                 reply({0x00});
                 break;
@@ -222,7 +233,15 @@ private:
                     return;
                 }
                 record(code, 0);
-                reply({static_cast<std::uint8_t>(failing(code, 0) ? 0x03 : 0x00)});
+                if (failing(code, 0)) {
+                    reply({0x03});
+                    break;
+                }
+                {
+                    std::lock_guard guard(_lock);
+                    _signed = true;
+                }
+                reply({0x00});
                 break;
             case 0x60: { // page checksum
                 if (!read(rest, 7)) {
@@ -284,6 +303,7 @@ private:
     std::vector<Command> _commands;
     std::map<std::pair<std::uint8_t, std::uint32_t>, int> _faults;
     std::uint8_t _reportedBufferCode = kBufferSizeCode;
+    bool _signed = false;
     std::thread _thread;
 };
 

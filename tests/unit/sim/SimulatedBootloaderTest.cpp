@@ -644,6 +644,7 @@ TEST(SimulatorCommandLine, BootloaderOptions) {
     const auto parse = test::parseCommandLine;
     sim::SimulatorCommandLine good;
     ASSERT_EQ(parse({"--bootloader",
+                     "--interrupted-update",
                      "--flash-file",
                      "/tmp/f",
                      "--app-start",
@@ -671,6 +672,7 @@ TEST(SimulatorCommandLine, BootloaderOptions) {
               -1);
     const auto& device = good.settings().bootloader;
     EXPECT_TRUE(device.startInBootloader);
+    EXPECT_TRUE(device.interruptedUpdate);
     EXPECT_EQ(device.flashFile, "/tmp/f");
     EXPECT_EQ(device.appStart, 0x2000U);
     EXPECT_EQ(device.appEnd, 0x3FFFU);
