@@ -121,9 +121,10 @@ void DeviceSupervisor::startupCallback(const tagNMORVANEHDR* header) {
         }
     } else if (type == OrvaneNotificationType::NotifyCommandFailure) {
         commandFailed(header);
-    } else if (type == OrvaneNotificationType::NotifyDisconnect) {
-        // The link went down before streaming began: leave the progress dialog and
-        // the connection marker no older than the link.
+    } else if (type == OrvaneNotificationType::NotifyDisconnect && _connectionMarker) {
+        // The link went down during validation: leave the progress dialog and the
+        // connection marker no older than the link. While scanning, a port that
+        // hangs up is one more port without a device; its probe result follows.
         closeNotification();
         _sink.showAlert(Icon::Information, DisconnectedAlert);
         showDisconnected();
@@ -205,14 +206,24 @@ void DeviceSupervisor::onConnect(const OrvaneConnectNotification& record) {
 }
 
 void DeviceSupervisor::onValidationHeartbeat() {
+    // A correction not yet acknowledged may already show in this heartbeat, but
+    // the link would drop the start: validate at the next one.
+    if (_device.commandPending()) {
+        return;
+    }
     notificationText(ValidatingText);
     log(LogVerbosity::AppSpecific1, "DeviceSupervisor::startupCallback", ValidatingText);
     if (!checkFrameRate() || !checkGain()) {
         return;
     }
+    if (const ErrorCode result = _device.start(); result != ERROR_SUCCESS) {
+        // Not sent: still validating, the next heartbeat tries again.
+        log(LogVerbosity::Warning, "DeviceSupervisor::startupCallback",
+            L"Streaming could not be started [%d]; validating again at the next heartbeat.", result);
+        return;
+    }
     _subscription.disconnect();
     subscribeNormal();
-    _device.start();
     closeNotification();
     _state = State::Streaming;
     _sink.streamingStarted();

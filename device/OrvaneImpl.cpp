@@ -286,31 +286,29 @@ ErrorCode OrvaneImpl::disconnect(const DisconnectType& type, const std::uint32_t
 ErrorCode OrvaneImpl::start() {
     trace("OrvaneImpl::start");
     std::vector<std::uint8_t> bytes;
-    queueCommand(OrvaneMessage::START_STREAMING,
-                 OrvaneMessage::compose(bytes, OrvaneMessage::START_STREAMING));
-    return ERROR_SUCCESS;
+    return queueCommand(OrvaneMessage::START_STREAMING,
+                        OrvaneMessage::compose(bytes, OrvaneMessage::START_STREAMING));
 }
 
 ErrorCode OrvaneImpl::stop() {
     trace("OrvaneImpl::stop");
     std::vector<std::uint8_t> bytes;
-    queueCommand(OrvaneMessage::STOP_STREAMING, OrvaneMessage::compose(bytes, OrvaneMessage::STOP_STREAMING));
-    return ERROR_SUCCESS;
+    return queueCommand(OrvaneMessage::STOP_STREAMING,
+                        OrvaneMessage::compose(bytes, OrvaneMessage::STOP_STREAMING));
 }
 
 ErrorCode OrvaneImpl::setFrameRate(const std::uint32_t& rate) {
     trace("OrvaneImpl::setFrameRate");
     std::vector<std::uint8_t> bytes;
-    queueCommand(OrvaneMessage::SET_FRAME_RATE,
-                 OrvaneMessage::compose(bytes, OrvaneMessage::SET_FRAME_RATE, rate));
-    return ERROR_SUCCESS;
+    return queueCommand(OrvaneMessage::SET_FRAME_RATE,
+                        OrvaneMessage::compose(bytes, OrvaneMessage::SET_FRAME_RATE, rate));
 }
 
 ErrorCode OrvaneImpl::setGain(const std::uint32_t& gain) {
     trace("OrvaneImpl::setGain");
     std::vector<std::uint8_t> bytes;
-    queueCommand(OrvaneMessage::SET_GAIN, OrvaneMessage::compose(bytes, OrvaneMessage::SET_GAIN, gain));
-    return ERROR_SUCCESS;
+    return queueCommand(OrvaneMessage::SET_GAIN,
+                        OrvaneMessage::compose(bytes, OrvaneMessage::SET_GAIN, gain));
 }
 
 ErrorCode OrvaneImpl::queueCommand(const OrvaneMessage& command, const std::vector<std::uint8_t>& bytes) {

@@ -95,7 +95,7 @@ public:
     ErrorCode queueCommand(const OrvaneMessage& command, const std::vector<std::uint8_t>& bytes);
     // The acknowledgement timer's callback (user-interface thread).
     void onCommandTimeout(wyr::windows::system::TimerId timerId);
-    bool commandPending() const;
+    bool commandPending() const override;
 
     // The configuration store's change callback; changes take effect when the
     // next operation reads the key.

@@ -51,8 +51,8 @@ public:
     virtual wyr::windows::system::ErrorCode disconnect(const DisconnectType& type,
                                                        const std::uint32_t& reason) = 0;
 
-    // Device commands; they return 0 even when a command is still pending and the
-    // new one is dropped (that is logged).
+    // Device commands: 0 when the command was queued, ERROR_OPERATION_IN_PROGRESS
+    // (329) when another one is still pending and this one was dropped (logged).
     virtual wyr::windows::system::ErrorCode start() = 0;
     virtual wyr::windows::system::ErrorCode stop() = 0;
     virtual wyr::windows::system::ErrorCode setFrameRate(const std::uint32_t& rate) = 0;
@@ -76,6 +76,9 @@ public:
     virtual bool isOpen() const = 0;
     // A copy of the state the device reported last.
     virtual OrvaneDeviceState deviceState() const = 0;
+    // A command waits for its acknowledgement (or its time-out); a new one would
+    // be dropped.
+    virtual bool commandPending() const = 0;
 
 protected:
     OrvaneInterface() = default;

@@ -139,6 +139,19 @@ TEST_F(DeviceSupervisorTest, ScansPortsInAscendingOrderWithRisingArguments) {
     EXPECT_EQ(supervisor().state(), State::Idle);
 }
 
+TEST_F(DeviceSupervisorTest, APortThatHangsUpWhileProbedDoesNotEndTheScan) {
+    ASSERT_EQ(supervisor().startScan({{3, L""}, {5, L""}}), 0U);
+    scanPhase(OrvaneScanPhase::NotifyScanBegin, 0, 0);
+    scanPhase(OrvaneScanPhase::NotifyScanPort, 3, 1);
+    sink.take();
+    disconnected(3);
+    EXPECT_TRUE(sink.take().empty());
+    scanPhase(OrvaneScanPhase::NotifyScanResult, 3, 1, 1200);
+    EXPECT_EQ(device.calls.back(), (Call{"interrogatePort", 5, 2}));
+    EXPECT_EQ(sink.take(), (Events{L"notification:No Orvane found on port...\\\\.\\COM3!"}));
+    EXPECT_EQ(supervisor().state(), State::Scanning);
+}
+
 TEST_F(DeviceSupervisorTest, NoPortOrAScanThatCannotStartEndsAtOnce) {
     EXPECT_EQ(supervisor().startScan({}), wyr::windows::system::ERROR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(sink.take(), (Events{L"clear", L"error:No serial ports found!"}));
@@ -259,6 +272,40 @@ TEST_F(DeviceSupervisorTest, ConnectsValidatesFrameRateThenGainThenStreams) {
     const auto received = capture.matching(L"OrvaneNotification Message Id [0], type [5][NotifyConnect]");
     ASSERT_EQ(received.size(), 1U);
     EXPECT_EQ(received[0].verbosity, LogVerbosity::DebugLevel4.value());
+}
+
+// The device may apply a correction before it acknowledges it: the heartbeat then
+// shows the corrected value while the link would still drop the start.
+TEST_F(DeviceSupervisorTest, StreamingStartsOnlyWhenTheStartWasSent) {
+    ASSERT_EQ(supervisor().startScan({{4, L""}}), 0U);
+    scanPhase(OrvaneScanPhase::NotifyScanBegin, 0, 0);
+    scanPhase(OrvaneScanPhase::NotifyScanResult, 4, 1, 0);
+    device.open = true;
+    connectResult(4, 0);
+    heartbeat(deviceAt(16, 900));
+    ASSERT_EQ(device.calls.back(), (Call{"setGain", 793, 0}));
+    sink.take();
+
+    device.pending = true;
+    heartbeat(deviceAt(16, 793));
+    EXPECT_EQ(device.calls.back(), (Call{"setGain", 793, 0})); // nothing new
+    EXPECT_TRUE(sink.take().empty());
+    EXPECT_EQ(supervisor().state(), State::Validating);
+
+    // A start the link refuses all the same is not streaming either.
+    device.pending = false;
+    device.startResult = 329;
+    heartbeat(deviceAt(16, 793));
+    EXPECT_EQ(device.calls.back(), (Call{"start", 0, 0}));
+    EXPECT_FALSE(sink.has(L"streaming"));
+    EXPECT_EQ(supervisor().state(), State::Validating);
+
+    device.startResult = 0;
+    heartbeat(deviceAt(16, 793));
+    EXPECT_EQ(device.callsOf("start").size(), 2U);
+    EXPECT_TRUE(sink.has(L"streaming"));
+    EXPECT_EQ(supervisor().state(), State::Streaming);
+    EXPECT_EQ(device.subscribers(), 1U);
 }
 
 TEST_F(DeviceSupervisorTest, FrameRateIsBroughtIntoTheLimits) {

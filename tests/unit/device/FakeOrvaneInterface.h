@@ -48,19 +48,19 @@ public:
     }
     ErrorCode start() override {
         calls.push_back({"start", 0, 0});
-        return 0;
+        return pending ? commandResult() : startResult;
     }
     ErrorCode stop() override {
         calls.push_back({"stop", 0, 0});
-        return 0;
+        return commandResult();
     }
     ErrorCode setFrameRate(const std::uint32_t& rate) override {
         calls.push_back({"setFrameRate", rate, 0});
-        return 0;
+        return commandResult();
     }
     ErrorCode setGain(const std::uint32_t& gain) override {
         calls.push_back({"setGain", gain, 0});
-        return 0;
+        return commandResult();
     }
     ErrorCode resetDevice() override {
         calls.push_back({"resetDevice", 0, 0});
@@ -77,6 +77,10 @@ public:
     std::int32_t portNumber() const override { return 0; }
     bool isOpen() const override { return open; }
     device::OrvaneDeviceState deviceState() const override { return state; }
+    bool commandPending() const override { return pending; }
+
+    // What the link answers a command: dropped while another one is pending.
+    ErrorCode commandResult() const { return pending ? 329 : 0; }
 
     // Hands a record to every subscriber, as the broadcast window does.
     void deliver(const device::tagNMORVANEHDR& record) { signal(&record); }
@@ -98,7 +102,9 @@ public:
     ErrorCode interrogateResult = 0;
     ErrorCode connectResult = 0;
     ErrorCode resetResult = 0;
+    ErrorCode startResult = 0;
     bool open = false;
+    bool pending = false; // a command waits for its acknowledgement
     device::OrvaneDeviceState state;
     std::wstring deviceName = L"Device";
     device::OrvaneBroadcastWnd::Signal signal;

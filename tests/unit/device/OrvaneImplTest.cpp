@@ -148,7 +148,7 @@ TEST_F(DeviceInterface, ASecondCommandWhileOneIsPendingIsRefused) {
     EXPECT_EQ(impl->queueCommand(OrvaneMessage::SET_GAIN, sentence), ERROR_SUCCESS);
     EXPECT_TRUE(impl->commandPending());
     EXPECT_EQ(impl->queueCommand(OrvaneMessage::SET_GAIN, sentence), ERROR_OPERATION_IN_PROGRESS);
-    EXPECT_EQ(impl->start(), ERROR_SUCCESS); // dropped all the same
+    EXPECT_EQ(impl->start(), ERROR_OPERATION_IN_PROGRESS); // dropped, and said so
     const auto refused = log.matching(L"Failed to queue command.");
     ASSERT_EQ(refused.size(), 2U);
     EXPECT_EQ(refused[0].context, L"OrvaneImpl::queueCommand");

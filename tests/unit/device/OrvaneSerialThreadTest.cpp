@@ -99,6 +99,7 @@ public:
     std::int32_t portNumber() const override { return 0; }
     bool isOpen() const override { return false; }
     OrvaneDeviceState deviceState() const override { return {}; }
+    bool commandPending() const override { return false; }
 
 private:
     Serial& _port;
