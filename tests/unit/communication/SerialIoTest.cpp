@@ -342,6 +342,27 @@ TEST_F(SerialIo, TheFarEndClosingFailsWaitsAndReads) {
     EXPECT_TRUE(serial.isOpen()) << "errors never close the port";
 }
 
+// Bytes the port already took in (looking for the event character) when the far
+// end hung up are handed over first; the loss of the port is reported once they
+// are read.
+TEST_F(SerialIo, BytesBeforeAHangUpAreDeliveredBeforeTheLoss) {
+    ASSERT_EQ(serial.setCommMask(EV_RXFLAG), 0U);
+    ASSERT_EQ(serial.setEventChar('\x04'), 0U);
+    pty.send("end\x04");
+    std::uint32_t mask = 0;
+    ASSERT_EQ(serial.waitCommEvent(mask, &abort, kLong), 0U);
+    ASSERT_EQ(mask, EV_RXFLAG);
+    pty.closeMaster();
+
+    test::Bytes bytes;
+    EXPECT_EQ(serial.readPort(bytes, &abort, kLong), 0U);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "end\x04");
+    EXPECT_EQ(serial.waitCommEvent(mask, &abort, kLong), 1167U);
+    bytes.clear();
+    EXPECT_NE(serial.readPort(bytes, &abort, kLong), 0U);
+    EXPECT_TRUE(bytes.empty());
+}
+
 TEST_F(SerialIo, WriteSendsTheBytesAndLogsItsSteps) {
     const test::Bytes sentence{0x02, '1', 0x03, '3', '1', 0x04, 0x0D};
     ASSERT_EQ(write(sentence), 0U);

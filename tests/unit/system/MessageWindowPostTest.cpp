@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <gtest/gtest.h>
+#include <memory>
 #include <thread>
 
 using namespace wyr::windows::system;
@@ -40,6 +41,44 @@ TEST(MessageWindow, EveryAcceptedPostIsHandledOrDiscardedWhileDestroyRaces) {
         b.join();
         pump();
         unaccounted += accepted.load() - accounted;
+    }
+    EXPECT_EQ(unaccounted, 0);
+}
+
+// The owner may already hold a message it took from the queue when another thread
+// destroys the window; that message must still reach the discard callback.
+TEST(MessageWindow, AMessageTheOwnerHoldsIsDiscardedWhenAnotherThreadDestroys) {
+    long unaccounted = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::atomic<long> accounted{0};
+        std::atomic<bool> ready{false};
+        std::atomic<bool> stop{false};
+        std::unique_ptr<MessageWindow> window;
+        std::thread owner([&] {
+            window = std::make_unique<MessageWindow>(
+                [&accounted](MessageId, WPARAM, LPARAM) -> LRESULT {
+                    ++accounted;
+                    return 0;
+                },
+                [&accounted](MessageId, WPARAM, LPARAM) { ++accounted; });
+            ready = true;
+            while (!stop) {
+                pump();
+            }
+            pump();
+        });
+        while (!ready) {
+            std::this_thread::yield();
+        }
+        long accepted = 0;
+        for (int i = 0; i < 200; ++i) {
+            accepted += window->post(WM_USER, 0, 0) ? 1 : 0;
+        }
+        window->destroy();
+        stop = true;
+        owner.join();
+        unaccounted += accepted - accounted.load();
+        EXPECT_FALSE(window->exists());
     }
     EXPECT_EQ(unaccounted, 0);
 }

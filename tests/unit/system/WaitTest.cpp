@@ -227,8 +227,20 @@ TEST(WaitableTimer, FiresAtItsDueTimeAndThenEveryPeriod) {
         EXPECT_EQ(waitForSingle(timer, 2000), WAIT_OBJECT_0) << "expiry " << i;
     }
     ASSERT_TRUE(timer.cancel());
+    // An expiry since the last wait may still be signalled; nothing comes after it.
+    static_cast<void>(waitForSingle(timer, 0));
     sleepMs(40);
     EXPECT_EQ(waitForSingle(timer, 0), WAIT_TIMEOUT);
+}
+
+TEST(WaitableTimer, CancelKeepsAnExpiryNobodyWaitedOnYet) {
+    for (const auto reset : {WaitableTimer::Reset::Auto, WaitableTimer::Reset::Manual}) {
+        WaitableTimer timer(reset);
+        ASSERT_TRUE(timer.setRelative(5));
+        sleepMs(30);
+        ASSERT_TRUE(timer.cancel());
+        EXPECT_EQ(waitForSingle(timer, 0), WAIT_OBJECT_0);
+    }
 }
 
 TEST(WaitableTimer, AbsoluteDueTimeAndManualReset) {

@@ -357,7 +357,7 @@ ErrorCode SerialDevice::clearCommError(std::uint32_t* errors, COMSTAT* status) {
     if (const ErrorCode error = checkOpenLocked()) {
         return error;
     }
-    if (lineLostLocked()) {
+    if (lineLostLocked() && !bytesWaitingLocked()) {
         return fail(system::ERROR_DEVICE_NOT_CONNECTED);
     }
     sampleLinesLocked();
@@ -386,13 +386,14 @@ ErrorCode SerialDevice::startCommWait(std::uint32_t& events, system::Event* noti
     if (_mask == 0) {
         return fail(system::ERROR_INVALID_PARAMETER);
     }
-    if (lineLostLocked()) {
-        return fail(system::ERROR_DEVICE_NOT_CONNECTED);
-    }
     _waitGeneration = _maskGeneration;
     events = collectEventsLocked();
     if (events != 0) {
         return system::ERROR_SUCCESS;
+    }
+    // Events of bytes that came before a hang-up go first, then the loss.
+    if (lineLostLocked()) {
+        return fail(system::ERROR_DEVICE_NOT_CONNECTED);
     }
     _waitNotify = notify;
     return fail(system::ERROR_IO_PENDING);
@@ -408,11 +409,11 @@ ErrorCode SerialDevice::checkCommWait(std::uint32_t& events) {
         events = 0;
         return system::ERROR_SUCCESS;
     }
-    if (lineLostLocked()) {
-        return fail(system::ERROR_DEVICE_NOT_CONNECTED);
-    }
     events = collectEventsLocked();
-    return events != 0 ? system::ERROR_SUCCESS : fail(system::ERROR_IO_PENDING);
+    if (events != 0) {
+        return system::ERROR_SUCCESS;
+    }
+    return fail(lineLostLocked() ? system::ERROR_DEVICE_NOT_CONNECTED : system::ERROR_IO_PENDING);
 }
 
 void SerialDevice::endCommWait() noexcept {
@@ -519,6 +520,8 @@ void SerialDevice::endWrite(bool wroteAny) {
     notifyWaiterLocked();
 }
 
+// Callers ask only once nothing is left to read: bytes that arrived before a
+// hang-up are delivered first, then the loss of the port.
 bool SerialDevice::lineLostLocked() const {
     pollfd entry{_fd.get(), 0, 0};
     int ready = 0;
@@ -623,7 +626,12 @@ ErrorCode SerialDevice::queueLengthsLocked(std::uint32_t& in, std::uint32_t& out
     int kernelOut = 0;
     if (ioctlRetrying(_fd.get(), TIOCINQ, &kernelIn) < 0 ||
         ioctlRetrying(_fd.get(), TIOCOUTQ, &kernelOut) < 0) {
-        return failFromErrno();
+        // A hung-up line has no kernel queues, but what it delivered before is here.
+        if (_received.empty()) {
+            return failFromErrno();
+        }
+        kernelIn = 0;
+        kernelOut = 0;
     }
     in = static_cast<std::uint32_t>(_received.size() + static_cast<std::size_t>(std::max(kernelIn, 0)));
     out = static_cast<std::uint32_t>(std::max(kernelOut, 0));

@@ -1,8 +1,10 @@
 #include "wyr/windows/system/MessageWindow.h"
 
 #include "wyr/windows/system/MessageQueue.h"
+#include "wyr/windows/system/RegisteredMessage.h"
 #include "wyr/windows/system/SystemError.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -18,7 +20,7 @@ struct WindowState {
     // Orders posts against destroy(): a post either lands before the waiting
     // messages are discarded or is refused, never after them (and lost).
     std::mutex postLock;
-    bool destroyed = false;
+    std::atomic<bool> destroyed{false};
 };
 
 struct Windows {
@@ -39,6 +41,30 @@ std::shared_ptr<WindowState> find(WindowHandle handle) {
     return it == w.byHandle.end() ? nullptr : it->second;
 }
 
+// Posted by a destroy on another thread behind the window's last messages: when
+// the owner reaches it, no message of the window can still be in its hands.
+MessageId reapMessage() {
+    static const MessageId id =
+        registerMessage("WYR_REAP_DESTROYED_WINDOW-{5B0E63A1-2C4F-4C77-9D8E-31A6F0B7C2D4}");
+    return id;
+}
+
+void erase(WindowHandle handle) {
+    auto& w = windows();
+    std::lock_guard guard(w.lock);
+    w.byHandle.erase(handle);
+}
+
+// A destroyed window's message that the owner thread took before the destroy:
+// its record goes to the discard callback, as if it had still been waiting.
+void retire(const WindowState& state, const Message& message) {
+    if (message.message == reapMessage()) {
+        erase(message.window);
+    } else if (state.discard) {
+        state.discard(message.message, message.wParam, message.lParam);
+    }
+}
+
 } // namespace
 
 MessageWindow::MessageWindow(Handler handler, Discard discard) : _owner(currentThreadId()) {
@@ -57,27 +83,28 @@ MessageWindow::~MessageWindow() {
 }
 
 void MessageWindow::destroy() {
-    std::shared_ptr<WindowState> state;
-    {
-        auto& w = windows();
-        std::lock_guard guard(w.lock);
-        const auto it = w.byHandle.find(_handle);
-        if (it == w.byHandle.end()) {
-            return;
-        }
-        state = std::move(it->second);
-        w.byHandle.erase(it);
+    std::shared_ptr<WindowState> state = find(_handle);
+    if (!state || state->destroyed.exchange(true)) {
+        return;
     }
     {
+        // Posts that got past their check have landed; later ones are refused.
         std::lock_guard guard(state->postLock);
-        state->destroyed = true;
     }
-    if (const auto queue = state->queue.lock()) {
+    const auto queue = state->queue.lock();
+    if (queue) {
         queue->removeWindowMessages(_handle, [&state](const Message& m) {
             if (state->discard) {
                 state->discard(m.message, m.wParam, m.lParam);
             }
         });
+    }
+    // The owner thread may be pumping a message it already took from the queue.
+    // The entry stays, marked destroyed, until the owner reaches the reap message
+    // (or its queue closes), so that message is discarded instead of lost.
+    const bool ownerMayHoldOne = queue && currentThreadId() != _owner;
+    if (!ownerMayHoldOne || !queue->post(Message{_handle, reapMessage(), 0, 0})) {
+        erase(_handle);
     }
 }
 
@@ -105,7 +132,8 @@ bool MessageWindow::post(WindowHandle window, MessageId message, WPARAM wParam, 
 }
 
 bool MessageWindow::isWindow(WindowHandle window) {
-    return find(window) != nullptr;
+    const auto state = find(window);
+    return state && !state->destroyed;
 }
 
 LRESULT MessageWindow::dispatch(const Message& message) {
@@ -113,13 +141,16 @@ LRESULT MessageWindow::dispatch(const Message& message) {
     if (!state) {
         return 0;
     }
+    if (state->destroyed) {
+        retire(*state, message);
+        return 0;
+    }
     return state->handler ? state->handler(message.message, message.wParam, message.lParam) : 0;
 }
 
 void MessageWindow::discardUndelivered(const Message& message) {
-    const auto state = find(message.window);
-    if (state && state->discard) {
-        state->discard(message.message, message.wParam, message.lParam);
+    if (const auto state = find(message.window)) {
+        retire(*state, message);
     }
 }
 

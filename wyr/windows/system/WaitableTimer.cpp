@@ -70,8 +70,10 @@ bool WaitableTimer::setRelative(std::uint32_t dueMs, std::uint32_t periodMs) noe
 }
 
 bool WaitableTimer::cancel() noexcept {
-    // Like the platform's, cancelling stops future expiries but keeps a signal already there.
+    // Like the platform's, cancelling stops future expiries but keeps a signal already
+    // there; disarming the timerfd would forget an expiry nobody has waited on yet.
     std::lock_guard guard(_lock);
+    absorbExpiriesLocked();
     const itimerspec off{};
     if (::timerfd_settime(_timer.get(), 0, &off, nullptr) != 0) {
         setLastErrorFromErrno();
@@ -80,15 +82,19 @@ bool WaitableTimer::cancel() noexcept {
     return true;
 }
 
-WaitableObject::Take WaitableTimer::tryTake() noexcept {
-    std::lock_guard guard(_lock);
+void WaitableTimer::absorbExpiriesLocked() noexcept {
     std::uint64_t expiries = 0;
-    std::uint64_t level = 0;
     if (::read(_timer.get(), &expiries, sizeof expiries) == static_cast<ssize_t>(sizeof expiries) &&
         expiries > 0) {
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto n = ::write(_level.get(), &one, sizeof one);
     }
+}
+
+WaitableObject::Take WaitableTimer::tryTake() noexcept {
+    std::lock_guard guard(_lock);
+    std::uint64_t level = 0;
+    absorbExpiriesLocked();
     if (_reset == Reset::Manual) {
         // Peek without consuming: readable means signalled.
         pollfd p{_level.get(), POLLIN, 0};

@@ -33,6 +33,8 @@ public:
 
 private:
     bool arm(int flags, const struct itimerspec& setting) noexcept;
+    // Moves expiries the timerfd counted into the signal; under _lock.
+    void absorbExpiriesLocked() noexcept;
 
     const Reset _reset;
     std::mutex _lock;
