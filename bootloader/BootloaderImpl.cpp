@@ -16,10 +16,12 @@
 
 namespace bootloader {
 
+using wyr::windows::logging::hexBytes;
 using wyr::windows::logging::log;
 using wyr::windows::logging::logEnabled;
 using wyr::windows::logging::logSystemError;
 using wyr::windows::logging::LogVerbosity;
+using wyr::windows::logging::trace;
 namespace communication = wyr::windows::communication;
 namespace system = wyr::windows::system;
 using system::ErrorCode;
@@ -52,12 +54,8 @@ void logReceived(const char* context, const BootloaderImpl::Bytes& bytes) {
         log(LogVerbosity::DebugLevel4, context, L"Received %d bytes", 0);
     } else {
         log(LogVerbosity::DebugLevel4, context, L"Received %d bytes, [%ls]", static_cast<int>(bytes.size()),
-            BootloaderImpl::formatHexBytes(bytes).c_str());
+            hexBytes(bytes).c_str());
     }
-}
-
-void trace(const char* context) {
-    log(LogVerbosity::DebugLevel1, context, L" ");
 }
 
 std::uint32_t littleEndian(std::span<const std::uint8_t> bytes) {
@@ -75,20 +73,6 @@ void BootloaderImpl::resetInfoBlocks() {
     _targetInfo = TargetInfoReply::emptyBlock(InfoBlockType::TargetInfoBlock);
 }
 
-std::wstring BootloaderImpl::formatHexBytes(std::span<const std::uint8_t> bytes) {
-    std::wstring text;
-    text.reserve(bytes.size() * 5);
-    wchar_t item[8];
-    for (const std::uint8_t byte : bytes) {
-        if (!text.empty()) {
-            text += L' ';
-        }
-        std::swprintf(item, sizeof item / sizeof item[0], L"0x%.2X", unsigned{byte});
-        text += item;
-    }
-    return text;
-}
-
 ErrorCode BootloaderImpl::pause(std::uint32_t ms) {
     if (_abort == nullptr) {
         system::sleepMs(ms);
@@ -101,7 +85,7 @@ ErrorCode BootloaderImpl::pause(std::uint32_t ms) {
 ErrorCode BootloaderImpl::sendBytes(const std::wstring& name, std::span<const std::uint8_t> bytes) {
     if (logEnabled(LogVerbosity::DebugLevel4)) {
         log(LogVerbosity::DebugLevel4, kSendContext, L"Outgoing [%ls] data is %d bytes in size, [%ls]",
-            name.c_str(), static_cast<int>(bytes.size()), formatHexBytes(bytes).c_str());
+            name.c_str(), static_cast<int>(bytes.size()), hexBytes(bytes).c_str());
     }
     // An empty write never drains the transmitter, so its wait would never end.
     if (bytes.empty()) {
@@ -263,7 +247,7 @@ ErrorCode BootloaderImpl::getTargetInfoExchange() {
 
 ErrorCode BootloaderImpl::writeBlock(std::uint32_t address, std::span<const std::uint8_t> data) {
     const TargetCommand& command = TargetCommand::WriteFlashBytes;
-    const std::wstring codeText = formatHexBytes(command.codeBytes());
+    const std::wstring codeText = hexBytes(command.codeBytes());
     const auto result = [&](ErrorCode code) {
         if (code != system::ERROR_SUCCESS) {
             logFailure(kWriteBlockContext, L"Failed to write flash block! Reason [%d].", code);
@@ -822,7 +806,7 @@ ErrorCode BootloaderImpl::writeFlash() {
                 static_cast<int>(index + 1), address);
             if (logEnabled(LogVerbosity::DebugLevel4)) {
                 log(LogVerbosity::DebugLevel4, kContext, L"Page 0x%06x contains %d bytes, [%ls]", address,
-                    static_cast<int>(bytes.size()), formatHexBytes(bytes).c_str());
+                    static_cast<int>(bytes.size()), hexBytes(bytes).c_str());
             }
             bool retried = false;
             bool verified = false;

@@ -143,9 +143,6 @@ public:
     bool verifyPageCRC(std::uint32_t address, std::span<const std::uint8_t> page);
     ErrorCode writeSignatureExchange();
 
-    // "0x%.2X" per byte, separated by one space.
-    static std::wstring formatHexBytes(std::span<const std::uint8_t> bytes);
-
 private:
     // The common end of every fixed-length exchange: the first byte must be
     // `expected`. An empty response, or another code, gives `failure`.

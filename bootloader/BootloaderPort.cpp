@@ -11,13 +11,14 @@ namespace bootloader {
 using wyr::windows::logging::log;
 using wyr::windows::logging::logSystemError;
 using wyr::windows::logging::LogVerbosity;
+using wyr::windows::logging::trace;
 namespace communication = wyr::windows::communication;
 namespace system = wyr::windows::system;
 
 system::ErrorCode BootloaderPort::open(int comPort, const LineSettings& settings,
                                        communication::PortHandle& port) {
     static constexpr const char* kContext = "bootloader::BootloaderPort::open";
-    log(LogVerbosity::DebugLevel1, kContext, L" ");
+    trace(kContext);
     port.reset();
 
     communication::Serial serial;

@@ -19,6 +19,7 @@ using threading::ThreadState;
 using wyr::windows::logging::log;
 using wyr::windows::logging::logSystemError;
 using wyr::windows::logging::LogVerbosity;
+using wyr::windows::logging::trace;
 
 const MessageId OrvaneControlThread::TM_ORVANE_INTERROGATE_PORT =
     registerMessage("TM_ORVANE_INTERROGATE_PORT-{9B033606-6E39-4D3F-89C5-86F8D08E5A9E}");
@@ -33,10 +34,6 @@ constexpr std::uint32_t ES_SYSTEM_REQUIRED = 0x00000001;
 constexpr std::uint32_t ES_DISPLAY_REQUIRED = 0x00000002;
 constexpr std::uint32_t ES_CONTINUOUS = 0x80000000;
 constexpr std::uint32_t kKeepAwake = ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED;
-
-void trace(const char* context) {
-    log(LogVerbosity::DebugLevel1, context, L" ");
-}
 
 // Keeping the computer and its display awake while the link is up. Linux has no
 // per-thread request of this kind: sleep follows the desktop's idle policy, and

@@ -28,34 +28,21 @@ namespace device {
 using namespace wyr::windows::system;
 using wyr::windows::config::ConfigMgr;
 using wyr::windows::config::ConfigValue;
+using wyr::windows::logging::hexBytes;
 using wyr::windows::logging::log;
 using wyr::windows::logging::logEnabled;
 using wyr::windows::logging::logSystemError;
 using wyr::windows::logging::LogVerbosity;
+using wyr::windows::logging::trace;
 namespace comm = wyr::windows::communication;
 using threading::ThreadState;
 
 namespace {
 
-void trace(const char* context) {
-    log(LogVerbosity::DebugLevel1, context, L" ");
-}
-
-std::string dump(const std::uint8_t* data, std::size_t length) {
-    std::string text;
-    text.reserve(length * 5);
-    char part[8];
-    for (std::size_t i = 0; i < length; ++i) {
-        std::snprintf(part, sizeof part, i == 0 ? "0x%.2X" : " 0x%.2X", static_cast<unsigned>(data[i]));
-        text += part;
-    }
-    return text;
-}
-
 void logOutgoing(const char* context, const std::uint8_t* data, std::uint32_t count) {
     if (logEnabled(LogVerbosity::DebugLevel4)) {
-        log(LogVerbosity::DebugLevel4, context, L"Outgoing message %d bytes, [%s]", static_cast<int>(count),
-            dump(data, count).c_str());
+        log(LogVerbosity::DebugLevel4, context, L"Outgoing message %d bytes, [%ls]", static_cast<int>(count),
+            hexBytes({data, count}).c_str());
     }
 }
 

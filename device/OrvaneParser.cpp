@@ -20,6 +20,7 @@ using wyr::windows::logging::log;
 using wyr::windows::logging::logEnabled;
 using wyr::windows::logging::logSystemError;
 using wyr::windows::logging::LogVerbosity;
+using wyr::windows::logging::trace;
 
 namespace {
 
@@ -208,7 +209,7 @@ void OrvaneParser::dropOverlongSentence() {
 ErrorCode OrvaneParser::parseIOBuffer(Event* terminate, const std::uint8_t* data, const std::uint32_t& length,
                                       std::uint32_t* consumed) {
     static constexpr const char* kContext = "OrvaneParser::parseIOBuffer";
-    log(LogVerbosity::DebugLevel1, kContext, L" ");
+    trace(kContext);
 
     std::uint32_t used = 0;
     const std::uint32_t size = data != nullptr ? length : 0;
@@ -280,7 +281,7 @@ ErrorCode OrvaneParser::parseIOBuffer(Event* terminate, const std::uint8_t* data
 
 ErrorCode OrvaneParser::processBuffer() {
     static constexpr const char* kContext = "OrvaneParser::processBuffer";
-    log(LogVerbosity::DebugLevel1, kContext, L" ");
+    trace(kContext);
 
     // The buffer holds STX, the payload, the first ETX, the checksum and the EOT
     // that completed it; it is empty again however this ends.
@@ -352,7 +353,7 @@ ErrorCode OrvaneParser::processBuffer() {
 
 ErrorCode OrvaneParser::processStateMessage(const OrvaneMessageType& type, const Fields& fields,
                                             Record& record) {
-    log(LogVerbosity::DebugLevel1, "OrvaneParser::processStateMessage", L" ");
+    trace("OrvaneParser::processStateMessage");
 
     if (fields.count != type.fieldCount()) {
         return ERROR_INVALID_DATA;
@@ -391,7 +392,7 @@ ErrorCode OrvaneParser::processStateMessage(const OrvaneMessageType& type, const
 }
 
 ErrorCode OrvaneParser::processADCMessage(const Fields& fields, Record& record) {
-    log(LogVerbosity::DebugLevel1, "OrvaneParser::processADCMessage", L" ");
+    trace("OrvaneParser::processADCMessage");
 
     _currentReading = _clock.counter();
     const double interval = _previousReading == 0 ? 0.0

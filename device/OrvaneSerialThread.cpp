@@ -23,10 +23,12 @@ using wyr::windows::communication::EV_ERR;
 using wyr::windows::communication::EV_RXCHAR;
 using wyr::windows::communication::EV_RXFLAG;
 using wyr::windows::communication::PURGE_RXCLEAR;
+using wyr::windows::logging::hexBytes;
 using wyr::windows::logging::log;
 using wyr::windows::logging::logEnabled;
 using wyr::windows::logging::logSystemError;
 using wyr::windows::logging::LogVerbosity;
+using wyr::windows::logging::trace;
 
 const MessageId OrvaneSerialThread::TM_ORVANE_ENABLE_SERIAL_THREAD =
     registerMessage("TM_ORVANE_ENABLE_SERIAL_THREAD-{DB8F70FE-3DCE-48C5-B413-41D94DF0225B}");
@@ -45,10 +47,6 @@ constexpr ErrorCode kHandlerDiscard = ERROR_DATA_CHECKSUM_ERROR;
 constexpr std::uint32_t kExitLockWaitMs = 2000;
 constexpr const char* kMessageQueueMutex = "message queue mutex";
 
-void trace(const char* context) {
-    log(LogVerbosity::DebugLevel1, context, L" ");
-}
-
 using DoneEvent = std::shared_ptr<Event>;
 
 // The done event a message carries; the message owned it.
@@ -60,17 +58,6 @@ void signalDone(WPARAM wParam) {
     if (const auto done = takeDoneEvent(wParam); done && *done) {
         (*done)->set();
     }
-}
-
-std::string dump(const std::uint8_t* data, std::size_t length) {
-    std::string text;
-    text.reserve(length * 5);
-    char part[8];
-    for (std::size_t i = 0; i < length; ++i) {
-        std::snprintf(part, sizeof part, i == 0 ? "0x%.2X" : " 0x%.2X", static_cast<unsigned>(data[i]));
-        text += part;
-    }
-    return text;
 }
 
 } // namespace
@@ -401,8 +388,8 @@ void OrvaneSerialThread::processData(std::uint32_t mask) {
         std::uint32_t consumed = 0;
         const auto length = static_cast<std::uint32_t>(_readBuffer.size());
         if ((mask & (EV_RXCHAR | EV_RXFLAG)) != 0 && logEnabled(LogVerbosity::DebugLevel4)) {
-            log(LogVerbosity::DebugLevel4, kContext, L"%d bytes in buffer, [%s]", static_cast<int>(length),
-                dump(_readBuffer.data(), length).c_str());
+            log(LogVerbosity::DebugLevel4, kContext, L"%d bytes in buffer, [%ls]", static_cast<int>(length),
+                hexBytes({_readBuffer.data(), length}).c_str());
         }
         if (_readHandler) {
             result = _readHandler(_terminate.get(), _readBuffer.data(), length, &consumed);

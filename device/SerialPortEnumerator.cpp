@@ -23,6 +23,7 @@ using wyr::windows::communication::PortMap;
 using wyr::windows::logging::log;
 using wyr::windows::logging::logSystemError;
 using wyr::windows::logging::LogVerbosity;
+using wyr::windows::logging::trace;
 
 namespace {
 
@@ -131,7 +132,7 @@ SerialPortEnumerator::SerialPortEnumerator(PortMap portMap, std::string sysfsRoo
 
 bool SerialPortEnumerator::enumeratePorts(std::vector<SerialPortEntry>& ports) const {
     static constexpr const char* kContext = "SerialPortEnumerator::enumeratePorts";
-    log(LogVerbosity::DebugLevel1, kContext, L" ");
+    trace(kContext);
 
     ports.clear();
 
@@ -165,7 +166,7 @@ bool SerialPortEnumerator::enumeratePorts(std::vector<SerialPortEntry>& ports) c
 }
 
 std::string SerialPortEnumerator::devicePathForPort(std::int32_t port) const {
-    log(LogVerbosity::DebugLevel1, "SerialPortEnumerator::devicePathForPort", L" ");
+    trace("SerialPortEnumerator::devicePathForPort");
     if (port <= 0) {
         return {};
     }

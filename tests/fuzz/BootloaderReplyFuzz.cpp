@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    check(bootloader::BootloaderImpl::formatHexBytes(input.first(std::min<std::size_t>(size, 64))).size() ==
+    check(wyr::windows::logging::hexBytes(input.first(std::min<std::size_t>(size, 64))).size() ==
           (size == 0 ? 0 : std::min<std::size_t>(size, 64) * 5 - 1));
     wyr::windows::logging::LogBeacon::instance().flush();
     return 0;

@@ -121,12 +121,6 @@ TEST(BootloaderChecksums, CheckValuesAndEdges) {
     EXPECT_NE(PageChecksum::ieee32(page), PageChecksum::ieee32(changed));
 }
 
-TEST(BootloaderFrames, HexTextForTheLog) {
-    EXPECT_EQ(BootloaderImpl::formatHexBytes(Bytes{}), L"");
-    EXPECT_EQ(BootloaderImpl::formatHexBytes(Bytes{0x0A}), L"0x0A");
-    EXPECT_EQ(BootloaderImpl::formatHexBytes(Bytes{0x00, 0xA5, 0xFF}), L"0x00 0xA5 0xFF");
-}
-
 TEST(TargetInfoReplyTest, RequiredLengthGrowsAsTheReplyArrivesByteByByte) {
     const Bytes reply = join({{0x00}, kBootloaderBlock, kTargetBlock});
     ASSERT_EQ(reply.size(), 29U);

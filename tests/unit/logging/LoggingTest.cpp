@@ -206,3 +206,18 @@ TEST(Logging, FlushDeliversEverythingStillQueued) {
     EXPECT_EQ(capture.records.size(), 50U);
     EXPECT_FALSE(recordQueued());
 }
+
+TEST(Logging, EntryTraceAndByteDump) {
+    using wyr::windows::logging::hexBytes;
+    test::LogCapture capture;
+    wyr::windows::logging::trace("Some::function");
+    const auto traced = capture.matching(L"Some::function");
+    ASSERT_EQ(traced.size(), 1U);
+    EXPECT_EQ(traced[0].verbosity, wyr::windows::logging::LogVerbosity::DebugLevel1.value());
+    EXPECT_EQ(traced[0].message, L" ");
+
+    const std::vector<std::uint8_t> none;
+    const std::vector<std::uint8_t> some{0x00, 0x0A, 0xA5, 0xFF};
+    EXPECT_EQ(hexBytes(none), L"");
+    EXPECT_EQ(hexBytes(some), L"0x00 0x0A 0xA5 0xFF");
+}

@@ -17,6 +17,7 @@ namespace wyr::windows::communication {
 using logging::log;
 using logging::logSystemError;
 using logging::LogVerbosity;
+using logging::trace;
 using system::ErrorCode;
 using system::WaitableObject;
 
@@ -35,10 +36,6 @@ constexpr const wchar_t* kNoOverlapped = L"Timeouts are not supported when overl
                                          L"File created without FILE_FLAG_OVERLAPPED.)";
 constexpr const wchar_t* kAbortPolled = L"[abort] became signalled.  Abandoning operation.";
 constexpr ErrorCode kWaitFailed = 0xFFFFFFFF;
-
-void trace(const char* context) {
-    log(LogVerbosity::DebugLevel1, context, L" ");
-}
 
 void success(const char* context) {
     log(LogVerbosity::DebugLevel3, context, L"SUCCESS");

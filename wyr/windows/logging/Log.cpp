@@ -68,4 +68,23 @@ void logSystemError(system::ErrorCode code, const char* context) {
     }
 }
 
+void trace(const char* context) {
+    log(LogVerbosity::DebugLevel1, context, L" ");
+}
+
+std::wstring hexBytes(std::span<const std::uint8_t> bytes) {
+    static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+    std::wstring text;
+    text.reserve(bytes.size() * 5);
+    for (const std::uint8_t byte : bytes) {
+        if (!text.empty()) {
+            text += L' ';
+        }
+        text += L"0x";
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0x0F];
+    }
+    return text;
+}
+
 } // namespace wyr::windows::logging

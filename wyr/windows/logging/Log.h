@@ -4,6 +4,9 @@
 #include "wyr/windows/system/SystemError.h"
 
 #include <cstdarg>
+#include <cstdint>
+#include <span>
+#include <string>
 
 namespace wyr::windows::logging {
 
@@ -20,5 +23,12 @@ bool logEnabled(const LogVerbosity& verbosity) noexcept;
 // Logs at Error the system message text of a code, literally; nothing for a code
 // without text.
 void logSystemError(system::ErrorCode code, const char* context);
+
+// The entry trace functions of the link and the support library begin with: a
+// single space at Debug Level 1.
+void trace(const char* context);
+
+// Bytes as the byte dumps show them: "0x02 0x31 0x03".
+std::wstring hexBytes(std::span<const std::uint8_t> bytes);
 
 } // namespace wyr::windows::logging

@@ -127,7 +127,7 @@ void LogFileListener::close() {
 
 ErrorCode LogFileListener::startBackgroundWriter() {
     constexpr const char* context = "wyr::windows::logging::LogFileListener::startBackgroundWriter";
-    log(LogVerbosity::DebugLevel1, context, L" ");
+    trace(context);
     const ErrorCode result = _writer.create(kWriterThreadName, stream());
     if (result != ERROR_SUCCESS) {
         log(LogVerbosity::Error, context, L"Failed to create %s.", kWriterThreadName);

@@ -38,7 +38,7 @@ LogFileWriteThread::LogFileWriteThread() = default;
 LogFileWriteThread::~LogFileWriteThread() = default;
 
 bool LogFileWriteThread::initThread(system::threading::ThreadContext* threadContext) {
-    log(LogVerbosity::DebugLevel1, context("initThread").c_str(), L" ");
+    trace(context("initThread").c_str());
     bool succeeded = false;
     const ScopeExit report([this, &succeeded] {
         const ErrorCode reason = getLastError();
@@ -81,19 +81,19 @@ bool LogFileWriteThread::initThread(system::threading::ThreadContext* threadCont
 }
 
 void LogFileWriteThread::exitThread() {
-    log(LogVerbosity::DebugLevel1, context("exitThread").c_str(), L" ");
+    trace(context("exitThread").c_str());
     // Nothing is closed here: the user-interface thread may still use the queue.
 }
 
 void LogFileWriteThread::notifyShutdown() {
-    log(LogVerbosity::DebugLevel1, context("notifyShutdown").c_str(), L" ");
+    trace(context("notifyShutdown").c_str());
     if (_stop) {
         _stop->set();
     }
 }
 
 std::uint32_t LogFileWriteThread::run() {
-    log(LogVerbosity::DebugLevel1, context("run").c_str(), L" ");
+    trace(context("run").c_str());
     for (;;) {
         if (_stop->isSignalled()) {
             return 0;

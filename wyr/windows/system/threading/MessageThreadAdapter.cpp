@@ -14,6 +14,7 @@ namespace wyr::windows::system::threading {
 using logging::log;
 using logging::logSystemError;
 using logging::LogVerbosity;
+using logging::trace;
 
 MessageThreadAdapter::MessageThreadAdapter(std::string className) : _className(std::move(className)) {}
 
@@ -42,7 +43,7 @@ std::string MessageThreadAdapter::displayName(MessageId message) {
 
 ErrorCode MessageThreadAdapter::notify(MessageId message, LPARAM argument) {
     const std::string ctx = context("notify");
-    log(LogVerbosity::DebugLevel1, ctx.c_str(), L" ");
+    trace(ctx.c_str());
     const IThread* owner = _thread.load();
     const ThreadId target = owner != nullptr ? owner->threadId() : 0;
     if (!postThreadMessage(target, message, 0, argument)) {
@@ -66,7 +67,7 @@ bool MessageThreadAdapter::eventCreationFailed(const char* function) {
 }
 
 bool MessageThreadAdapter::initThread(ThreadContext* threadContext) {
-    log(LogVerbosity::DebugLevel1, context("initThread").c_str(), L" ");
+    trace(context("initThread").c_str());
     _thread.store(threadContext->thread);
     _param = threadContext->param;
 
@@ -97,7 +98,7 @@ bool MessageThreadAdapter::initThread(ThreadContext* threadContext) {
 }
 
 void MessageThreadAdapter::exitThread() {
-    log(LogVerbosity::DebugLevel1, context("exitThread").c_str(), L" ");
+    trace(context("exitThread").c_str());
     exitEvents();
     // What was posted but never handled still owns its argument.
     Message message;
@@ -110,7 +111,7 @@ void MessageThreadAdapter::exitThread() {
 }
 
 void MessageThreadAdapter::notifyShutdown() {
-    log(LogVerbosity::DebugLevel1, context("notifyShutdown").c_str(), L" ");
+    trace(context("notifyShutdown").c_str());
     if (_terminate) {
         _terminate->set();
     }
@@ -118,7 +119,7 @@ void MessageThreadAdapter::notifyShutdown() {
 
 std::uint32_t MessageThreadAdapter::run() {
     const std::string ctx = context("run");
-    log(LogVerbosity::DebugLevel1, ctx.c_str(), L" ");
+    trace(ctx.c_str());
     for (;;) {
         thread()->setState(ThreadState::Wait);
         log(LogVerbosity::DebugLevel4, ctx.c_str(),

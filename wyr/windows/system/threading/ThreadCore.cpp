@@ -17,6 +17,7 @@ namespace wyr::windows::system::threading {
 using logging::log;
 using logging::logSystemError;
 using logging::LogVerbosity;
+using logging::trace;
 
 namespace {
 
@@ -149,7 +150,7 @@ ErrorCode ThreadCore::create(const char* name, void* param, std::uint32_t flags,
                              void* /*security: POSIX threads have none*/) {
     const std::string contextText = logContext(name != nullptr ? name : "T", "create");
     const char* const context = contextText.c_str();
-    log(LogVerbosity::DebugLevel1, context, L" ");
+    trace(context);
 
     if (handle()) {
         return ERROR_ALREADY_INITIALIZED;
@@ -246,7 +247,7 @@ bool ThreadCore::shutdown(std::uint32_t timeoutMs) {
     const std::string threadName = name();
     const std::string contextText = logContext(threadName.empty() ? "T" : threadName.c_str(), "shutdown");
     const char* const context = contextText.c_str();
-    log(LogVerbosity::DebugLevel1, context, L" ");
+    trace(context);
 
     // Our own reference: the thread releases the object's handle when it ends,
     // possibly while we wait on it.

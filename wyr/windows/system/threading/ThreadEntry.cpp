@@ -10,13 +10,14 @@ namespace wyr::windows::system::threading {
 
 using logging::log;
 using logging::LogVerbosity;
+using logging::trace;
 
 namespace {
 constexpr const char* kContext = "wyr::windows::system::threading::ThreadEntry";
 }
 
 std::uint32_t ThreadEntry(ThreadStartup* startup) {
-    log(LogVerbosity::DebugLevel1, kContext, L" ");
+    trace(kContext);
 
     // The record belongs to create's stack frame: take what is needed now.
     IThread* const thread = startup->thread;
