@@ -46,7 +46,7 @@ BootloaderThread::BootloaderThread(BootloaderImpl& impl)
                 _impl._loadFile(*pathOf(path));
             }
         },
-        [](LPARAM path) { delete pathOf(path); });
+        [](WPARAM, LPARAM path) { delete pathOf(path); });
     addHandler(TM_BL_ERASE_TARGET, [this](WPARAM, LPARAM) { _impl._eraseTarget(); });
     addHandler(TM_BL_WRITE_TARGET, [this](WPARAM, LPARAM) { _impl._writeTarget(); });
     addHandler(TM_BL_RESET_TARGET, [this](WPARAM, LPARAM) { _impl._resetTarget(); });

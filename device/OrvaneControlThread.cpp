@@ -57,10 +57,42 @@ void keepAwake(std::uint32_t flags, const char* context, ErrorCode& lastError) {
 } // namespace
 
 OrvaneControlThread::OrvaneControlThread(OrvaneImpl& device)
-    : _device(device), _alert(std::make_unique<Event>(Event::Reset::Auto, false)),
-      _terminate(std::make_unique<Event>(Event::Reset::Manual, false)),
+    : MessageThreadAdapter("OrvaneControlThread"), _device(device),
       _watchdog_timer(std::make_unique<WaitableTimer>(WaitableTimer::Reset::Auto)),
-      _pwm_timer(std::make_unique<WaitableTimer>(WaitableTimer::Reset::Auto)) {}
+      _pwm_timer(std::make_unique<WaitableTimer>(WaitableTimer::Reset::Auto)) {
+    static constexpr const char* kPump = "OrvaneControlThread::pumpMessage";
+    addHandler(
+        TM_ORVANE_INTERROGATE_PORT,
+        [this](WPARAM wParam, LPARAM lParam) {
+            // The pause before a probe; a shutdown does not sit it out.
+            if (waitForSingle(*terminateEvent(), kInterrogatePauseMs) == WAIT_OBJECT_0) {
+                endPump();
+                return;
+            }
+            const auto port = static_cast<std::int32_t>(wParam);
+            log(LogVerbosity::DebugLevel3, kPump, L"Received TM_ORVANE_INTERROGATE_PORT, port number [%d].",
+                port);
+            _device.onInterrogatePort(port, static_cast<std::int32_t>(lParam));
+        },
+        {}, Receipt::OwnText);
+    addHandler(
+        TM_ORVANE_CONNECT,
+        [this](WPARAM wParam, LPARAM) {
+            const auto port = static_cast<std::int32_t>(wParam);
+            log(LogVerbosity::DebugLevel3, kPump, L"Received TM_ORVANE_CONNECT, port number [%d].", port);
+            _device.onConnect(port);
+        },
+        {}, Receipt::OwnText);
+    addHandler(
+        TM_ORVANE_DISCONNECT,
+        [this](WPARAM wParam, LPARAM lParam) {
+            log(LogVerbosity::DebugLevel3, kPump, L"Received TM_ORVANE_DISCONNECT.");
+            const auto* reason = reinterpret_cast<const DisconnectType*>(lParam);
+            _device.onDisconnect(reason != nullptr ? *reason : DisconnectType::Abnormal,
+                                 static_cast<std::uint32_t>(wParam));
+        },
+        {}, Receipt::OwnText);
+}
 
 OrvaneControlThread::~OrvaneControlThread() {
     std::lock_guard guard(_watchdogLock);
@@ -69,26 +101,15 @@ OrvaneControlThread::~OrvaneControlThread() {
 
 bool OrvaneControlThread::initThread(threading::ThreadContext* context) {
     static constexpr const char* kContext = "OrvaneControlThread::initThread";
-    trace(kContext);
-    _thread.store(context->thread);
-
-    if (!_alert->valid() || !_terminate->valid()) {
-        const ErrorCode error = getLastError();
-        logSystemError(error, kContext);
-        setLastError(error);
+    if (!MessageThreadAdapter::initThread(context)) {
         return false;
     }
-    _terminate->reset();
     if (!_watchdog_timer->valid() || !_pwm_timer->valid()) {
         const ErrorCode error = getLastError();
         log(LogVerbosity::Error, kContext, L"::CreateWaitableTimer() failed [%d].", error);
         setLastError(error);
         return false;
     }
-
-    Message message;
-    peekMessage(message, 0, WM_USER, WM_USER, PM_NOREMOVE);
-
     std::lock_guard guard(_watchdogLock);
     subscribe();
     return true;
@@ -98,31 +119,6 @@ void OrvaneControlThread::subscribe() {
     // A restarted thread replaces its earlier subscription rather than adding one.
     _subscription.disconnect();
     _subscription = _device.subscribe([this](const tagNMORVANEHDR* header) { orvaneCallback(header); });
-}
-
-void OrvaneControlThread::exitThread() {
-    trace("OrvaneControlThread::exitThread");
-}
-
-void OrvaneControlThread::notifyShutdown() {
-    trace("OrvaneControlThread::notifyShutdown");
-    _terminate->set();
-}
-
-ErrorCode OrvaneControlThread::notify(MessageId message, WPARAM wParam, LPARAM lParam) {
-    static constexpr const char* kContext = "OrvaneControlThread::notify";
-    trace(kContext);
-    const threading::IThread* owner = _thread.load();
-    const ThreadId target = owner != nullptr ? owner->threadId() : 0;
-    if (!postThreadMessage(target, message, wParam, lParam)) {
-        const ErrorCode error = getLastError();
-        log(LogVerbosity::Error, kContext,
-            L"::PostThreadMessage() failed to thread [0x%X] with result of [%d].", target, error);
-        logSystemError(error, kContext);
-        return error;
-    }
-    _alert->set();
-    return ERROR_SUCCESS;
 }
 
 ErrorCode OrvaneControlThread::interrogatePort(std::int32_t port, std::int32_t scanArg) {
@@ -143,14 +139,14 @@ ErrorCode OrvaneControlThread::disconnect(const DisconnectType& reason, std::uin
 std::uint32_t OrvaneControlThread::run() {
     static constexpr const char* kContext = "OrvaneControlThread::run";
     trace(kContext);
-    threading::IThread* thread = _thread.load();
+    threading::IThread* worker = thread();
     for (;;) {
-        thread->setState(ThreadState::Wait);
+        worker->setState(ThreadState::Wait);
         log(LogVerbosity::DebugLevel4, kContext,
             L"::WaitForMultipleObjects() waiting for a message to quit or enable (Timeout = INFINITE).");
         const std::uint32_t result =
-            waitForAny({_terminate.get(), _alert.get(), _watchdog_timer.get(), _pwm_timer.get()}, INFINITE);
-        thread->setState(ThreadState::Run);
+            waitForAny({terminateEvent(), alert(), _watchdog_timer.get(), _pwm_timer.get()}, INFINITE);
+        worker->setState(ThreadState::Run);
         switch (result) {
         case WAIT_OBJECT_0:
             log(LogVerbosity::DebugLevel2, kContext,
@@ -202,34 +198,6 @@ void OrvaneControlThread::watchDogTick() {
     if (timedOut) {
         log(LogVerbosity::Error, kContext, L"Watch Dog timeout!!!");
         _device.notify(new OrvaneWatchDogNotification());
-    }
-}
-
-void OrvaneControlThread::pumpMessage() {
-    static constexpr const char* kContext = "OrvaneControlThread::pumpMessage";
-    trace(kContext);
-    Message message;
-    while (peekMessage(message, 0, 0, 0, PM_REMOVE)) {
-        if (message.message == TM_ORVANE_INTERROGATE_PORT) {
-            // The pause before a probe; a shutdown does not sit it out.
-            if (waitForSingle(*_terminate, kInterrogatePauseMs) == WAIT_OBJECT_0) {
-                return;
-            }
-            const auto port = static_cast<std::int32_t>(message.wParam);
-            log(LogVerbosity::DebugLevel3, kContext,
-                L"Received TM_ORVANE_INTERROGATE_PORT, port number [%d].", port);
-            _device.onInterrogatePort(port, static_cast<std::int32_t>(message.lParam));
-        } else if (message.message == TM_ORVANE_CONNECT) {
-            const auto port = static_cast<std::int32_t>(message.wParam);
-            log(LogVerbosity::DebugLevel3, kContext, L"Received TM_ORVANE_CONNECT, port number [%d].", port);
-            _device.onConnect(port);
-        } else if (message.message == TM_ORVANE_DISCONNECT) {
-            log(LogVerbosity::DebugLevel3, kContext, L"Received TM_ORVANE_DISCONNECT.");
-            const auto* reason = reinterpret_cast<const DisconnectType*>(message.lParam);
-            _device.onDisconnect(reason != nullptr ? *reason : DisconnectType::Abnormal,
-                                 static_cast<std::uint32_t>(message.wParam));
-        }
-        dispatchMessage(message);
     }
 }
 

@@ -6,17 +6,13 @@
 #include "wyr/windows/system/Message.h"
 #include "wyr/windows/system/SystemError.h"
 #include "wyr/windows/system/WaitableTimer.h"
-#include "wyr/windows/system/threading/IBasicThreadAdapter.h"
+#include "wyr/windows/system/threading/MessageThreadAdapter.h"
 
 #include <atomic>
 #include <boost/signals2/connection.hpp>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-
-namespace wyr::windows::system::threading {
-class IThread;
-}
 
 namespace device {
 
@@ -27,7 +23,7 @@ class OrvaneImpl;
 // arrive as thread messages and are carried out by the device interface here, one
 // after the other. It also owns the link watchdog, a periodic timer that raises
 // NotifyWatchDog for every period without a new heartbeat, and the keep-awake tick.
-class OrvaneControlThread : public wyr::windows::system::threading::IBasicThreadAdapter {
+class OrvaneControlThread : public wyr::windows::system::threading::MessageThreadAdapter {
 public:
     using ErrorCode = wyr::windows::system::ErrorCode;
     using MessageId = wyr::windows::system::MessageId;
@@ -47,14 +43,12 @@ public:
     OrvaneControlThread(const OrvaneControlThread&) = delete;
     OrvaneControlThread& operator=(const OrvaneControlThread&) = delete;
 
+    // Checks the timers and subscribes; the events are the adapter's.
     bool initThread(wyr::windows::system::threading::ThreadContext* context) override;
-    void exitThread() override;
-    void notifyShutdown() override;
+    // Waits for the timers too.
     std::uint32_t run() override;
 
-    // Any thread: posts the message and sets _alert; 0 or the posting error.
-    ErrorCode notify(MessageId message, wyr::windows::system::WPARAM wParam,
-                     wyr::windows::system::LPARAM lParam);
+    // Any thread: each posts its message and sets _alert; 0 or the posting error.
     ErrorCode interrogatePort(std::int32_t port, std::int32_t scanArg);
     ErrorCode connect(std::int32_t port);
     ErrorCode disconnect(const DisconnectType& reason, std::uint32_t code);
@@ -68,20 +62,13 @@ public:
     // The subscriber to the device notifications (user-interface thread).
     void orvaneCallback(const tagNMORVANEHDR* header);
 
-    // Signalled while the thread is asked to stop; valid for the worker's life.
-    wyr::windows::system::Event* terminateEvent() const noexcept { return _terminate.get(); }
-
 private:
-    void pumpMessage();
     void watchDogTick();
     void subscribe();
 
     OrvaneImpl& _device;
-    std::atomic<wyr::windows::system::threading::IThread*> _thread{nullptr};
-    // Made with the worker and kept for its life: any thread may arm the timers or
-    // post, whether or not the thread runs.
-    std::unique_ptr<wyr::windows::system::Event> _alert;
-    std::unique_ptr<wyr::windows::system::Event> _terminate;
+    // Made with the worker and kept for its life: any thread may arm the timers,
+    // whether or not the thread runs.
     std::unique_ptr<wyr::windows::system::WaitableTimer> _watchdog_timer;
     std::unique_ptr<wyr::windows::system::WaitableTimer> _pwm_timer;
 

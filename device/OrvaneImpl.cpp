@@ -402,26 +402,40 @@ std::int32_t OrvaneImpl::preWrite(Event*, const std::uint8_t* bytes, const std::
     return static_cast<std::int32_t>(count);
 }
 
-void OrvaneImpl::restoreWriteHandlers() {
+void OrvaneImpl::setWriteComplete(OrvaneSerialThread::WriteCompleteHandler onComplete) {
     _serialThread.object().setWriteHandlers(
         [this](Event* terminate, const std::uint8_t* bytes, const std::uint32_t& count) {
             return preWrite(terminate, bytes, count);
         },
-        {});
+        std::move(onComplete));
+}
+
+void OrvaneImpl::restoreWriteHandlers() {
+    setWriteComplete({});
+}
+
+std::shared_ptr<Event> OrvaneImpl::newEvent(Event::Reset reset, const char* context, bool named) {
+    auto event = std::make_shared<Event>(reset, false);
+    if (event->valid()) {
+        return event;
+    }
+    const ErrorCode error = getLastError();
+    if (named) {
+        log(LogVerbosity::Error, context, L"::CreateEvent() failed! Reason [%d].", error);
+    }
+    logSystemError(error, context);
+    setLastError(error);
+    return nullptr;
 }
 
 ErrorCode OrvaneImpl::writeAndWait(const OrvaneMessage& command, const std::shared_ptr<Event>& done,
                                    const char* context) {
     auto written = std::make_shared<std::atomic<ErrorCode>>(ERROR_SUCCESS);
-    _serialThread.object().setWriteHandlers(
-        [this](Event* terminate, const std::uint8_t* bytes, const std::uint32_t& count) {
-            return preWrite(terminate, bytes, count);
-        },
-        [done, written](Event*, const std::uint8_t*, const std::int32_t&, const ErrorCode& result,
-                        const std::uint32_t&) {
-            written->store(result);
-            done->set();
-        });
+    setWriteComplete([done, written](Event*, const std::uint8_t*, const std::int32_t&,
+                                     const ErrorCode& result, const std::uint32_t&) {
+        written->store(result);
+        done->set();
+    });
     _controlThread.object().stopWatchDog();
     std::vector<std::uint8_t> bytes;
     OrvaneMessage::compose(bytes, command);
@@ -442,11 +456,9 @@ ErrorCode OrvaneImpl::writeAndWait(const OrvaneMessage& command, const std::shar
 ErrorCode OrvaneImpl::resetDevice() {
     static constexpr const char* kContext = "OrvaneImpl::resetDevice";
     trace(kContext);
-    const auto done = std::make_shared<Event>(Event::Reset::Auto, false);
-    if (!done->valid()) {
-        const ErrorCode error = getLastError();
-        logSystemError(error, kContext);
-        return error;
+    const auto done = newEvent(Event::Reset::Auto, kContext);
+    if (!done) {
+        return getLastError();
     }
     return writeAndWait(OrvaneMessage::RESET, done, kContext);
 }
@@ -454,11 +466,9 @@ ErrorCode OrvaneImpl::resetDevice() {
 ErrorCode OrvaneImpl::enterBootloader(comm::PortHandle& portOut) {
     static constexpr const char* kContext = "OrvaneImpl::enterBootloader";
     trace(kContext);
-    const auto done = std::make_shared<Event>(Event::Reset::Auto, false);
-    if (!done->valid()) {
-        const ErrorCode error = getLastError();
-        logSystemError(error, kContext);
-        return error;
+    const auto done = newEvent(Event::Reset::Auto, kContext);
+    if (!done) {
+        return getLastError();
     }
     unsubscribeAll();
     if (isOpen()) {
@@ -467,7 +477,7 @@ ErrorCode OrvaneImpl::enterBootloader(comm::PortHandle& portOut) {
         }
         log(LogVerbosity::Information, kContext, L"Write completed successfully.");
         // The serial thread lets go of the port before it changes hands.
-        _serialThread.object().disable(std::make_shared<Event>(Event::Reset::Auto, false), portNumber());
+        _serialThread.object().disable(newEvent(Event::Reset::Auto, kContext), portNumber());
         std::lock_guard guard(_portLock);
         portOut = _serial.detachHandle();
     }
@@ -578,10 +588,9 @@ ErrorCode OrvaneImpl::probe(std::int32_t port) {
     static constexpr const char* kContext = "OrvaneImpl::onInterrogatePort";
     const auto responseWaitMs =
         static_cast<std::uint32_t>(std::max(0, configInt(OrvaneConfigKey::CommandAckTimeout))) * 1000U;
-    const auto response = std::make_shared<Event>(Event::Reset::Auto, false);
-    const auto writeComplete = std::make_shared<Event>(Event::Reset::Manual, false);
-    if (!response->valid() || !writeComplete->valid()) {
-        logSystemError(getLastError(), kContext);
+    const auto response = newEvent(Event::Reset::Auto, kContext);
+    const auto writeComplete = response ? newEvent(Event::Reset::Manual, kContext) : nullptr;
+    if (!writeComplete) {
         return ERROR_GEN_FAILURE;
     }
     if (const ErrorCode error = open(port)) {
@@ -600,12 +609,8 @@ ErrorCode OrvaneImpl::probe(std::int32_t port) {
         return ERROR_GEN_FAILURE;
     }
 
-    _serialThread.object().setWriteHandlers(
-        [this](Event* terminate, const std::uint8_t* bytes, const std::uint32_t& count) {
-            return preWrite(terminate, bytes, count);
-        },
-        [writeComplete](Event*, const std::uint8_t*, const std::int32_t&, const ErrorCode&,
-                        const std::uint32_t&) { writeComplete->set(); });
+    setWriteComplete([writeComplete](Event*, const std::uint8_t*, const std::int32_t&, const ErrorCode&,
+                                     const std::uint32_t&) { writeComplete->set(); });
     struct RestoreHandlers {
         OrvaneImpl* self;
         ~RestoreHandlers() { self->restoreWriteHandlers(); }
@@ -654,20 +659,13 @@ void OrvaneImpl::onConnect(std::int32_t port) {
     static constexpr const char* kContext = "OrvaneImpl::onConnect";
     trace(kContext);
     ErrorCode result = ERROR_SUCCESS;
-    const auto proven = std::make_shared<Event>(Event::Reset::Auto, false);
-    if (!proven->valid()) {
-        result = getLastError();
-        logSystemError(result, kContext);
-        notify(new OrvaneConnectNotification(port, result));
+    const auto proven = newEvent(Event::Reset::Auto, kContext);
+    if (!proven) {
+        notify(new OrvaneConnectNotification(port, getLastError()));
         return;
     }
-    _serialThread.object().setWriteHandlers(
-        [this](Event* terminate, const std::uint8_t* bytes, const std::uint32_t& count) {
-            return preWrite(terminate, bytes, count);
-        },
-        [proven](Event*, const std::uint8_t*, const std::int32_t&, const ErrorCode&, const std::uint32_t&) {
-            proven->set();
-        });
+    setWriteComplete([proven](Event*, const std::uint8_t*, const std::int32_t&, const ErrorCode&,
+                              const std::uint32_t&) { proven->set(); });
     {
         const boost::signals2::scoped_connection heartbeat =
             subscribe([proven](const tagNMORVANEHDR* header) {
@@ -716,14 +714,8 @@ void OrvaneImpl::onDisconnect(const DisconnectType& type, std::uint32_t reason) 
 void OrvaneImpl::halt() {
     static constexpr const char* kContext = "OrvaneImpl::halt";
     trace(kContext);
-    auto done = std::make_shared<Event>(Event::Reset::Auto, false);
-    if (!done->valid()) {
-        const ErrorCode error = getLastError();
-        log(LogVerbosity::Error, kContext, L"::CreateEvent() failed! Reason [%d].", error);
-        logSystemError(error, kContext);
-        done.reset();
-    }
-    _serialThread.object().disable(done, portNumber());
+    // Without its event the disable waits its full time instead.
+    _serialThread.object().disable(newEvent(Event::Reset::Auto, kContext, true), portNumber());
     closePort();
     _portNumber.store(0);
     {
@@ -736,11 +728,7 @@ void OrvaneImpl::halt() {
 }
 
 void OrvaneImpl::abandonPort(std::int32_t port) {
-    auto done = std::make_shared<Event>(Event::Reset::Auto, false);
-    if (!done->valid()) {
-        done.reset();
-    }
-    _serialThread.object().disable(done, port);
+    _serialThread.object().disable(newEvent(Event::Reset::Auto, "OrvaneImpl::abandonPort"), port);
     closePort();
     _portNumber.store(0);
     // An acknowledgement seen during the attempt armed the watchdog; idle, there

@@ -136,7 +136,13 @@ private:
     // The probe of onInterrogatePort: 0 when the device answered INTERROGATE.
     ErrorCode probe(std::int32_t port);
     void settleCommand();
+    // The write hooks: preWrite before every write, and `onComplete` after it.
+    void setWriteComplete(OrvaneSerialThread::WriteCompleteHandler onComplete);
     void restoreWriteHandlers();
+    // An event, or null with the failure logged (`named`: with its own line
+    // before the system text) and kept as the last error.
+    static std::shared_ptr<wyr::windows::system::Event> newEvent(wyr::windows::system::Event::Reset reset,
+                                                                 const char* context, bool named = false);
     // Waits for `object` or the control thread's shutdown; WAIT_OBJECT_0 +1 means
     // the shutdown.
     std::uint32_t waitOrShutdown(wyr::windows::system::WaitableObject& object, std::uint32_t timeoutMs);

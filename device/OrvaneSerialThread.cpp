@@ -54,8 +54,9 @@ std::unique_ptr<DoneEvent> takeDoneEvent(WPARAM wParam) {
     return std::unique_ptr<DoneEvent>(reinterpret_cast<DoneEvent*>(wParam));
 }
 
+// Signals the done event a message carries; the message keeps owning it.
 void signalDone(WPARAM wParam) {
-    if (const auto done = takeDoneEvent(wParam); done && *done) {
+    if (const auto* done = reinterpret_cast<const DoneEvent*>(wParam); done != nullptr && *done) {
         (*done)->set();
     }
 }
@@ -63,18 +64,33 @@ void signalDone(WPARAM wParam) {
 } // namespace
 
 OrvaneSerialThread::OrvaneSerialThread(OrvaneInterface& device)
-    : _device(device), _alert(std::make_unique<Event>(Event::Reset::Manual, false)),
-      _terminate(std::make_unique<Event>(Event::Reset::Manual, false)), _waitTimeout(INFINITE),
-      _message_queue_lock(std::make_unique<Mutex>(kMessageQueueMutex, false)) {}
+    : MessageThreadAdapter("OrvaneSerialThread", Event::Reset::Manual), _device(device),
+      _waitTimeout(INFINITE), _message_queue_lock(std::make_unique<Mutex>(kMessageQueueMutex, false)) {
+    // One enable or disable per wake-up; what is still waiting gets its own.
+    const Release freeDone = [](WPARAM wParam, LPARAM) { takeDoneEvent(wParam); };
+    addHandler(
+        TM_ORVANE_ENABLE_SERIAL_THREAD,
+        [this](WPARAM wParam, LPARAM) {
+            onEnable();
+            signalDone(wParam);
+            endPump();
+        },
+        freeDone, Receipt::OwnText);
+    addHandler(
+        TM_ORVANE_DISABLE_SERIAL_THREAD,
+        [this](WPARAM wParam, LPARAM) {
+            onDisable();
+            signalDone(wParam);
+            endPump();
+        },
+        freeDone, Receipt::OwnText);
+}
 
 OrvaneSerialThread::~OrvaneSerialThread() = default;
 
 bool OrvaneSerialThread::initThread(threading::ThreadContext* context) {
     static constexpr const char* kContext = "OrvaneSerialThread::initThread";
-    trace(kContext);
-    _thread.store(context->thread);
     _port = static_cast<wyr::windows::communication::Serial*>(context->param);
-
     const auto refuse = [this](ErrorCode error) {
         setLastError(error);
         exitThread();
@@ -82,31 +98,24 @@ bool OrvaneSerialThread::initThread(threading::ThreadContext* context) {
         return false;
     };
     if (!_readHandler || _port == nullptr) {
+        trace(kContext);
         return refuse(ERROR_INVALID_PARAMETER);
     }
-    const auto failed = [](bool valid) {
-        if (valid) {
-            return false;
-        }
-        logSystemError(getLastError(), kContext);
-        return true;
-    };
-    // The objects live as long as the worker; a restart only clears their signals.
-    if (failed(_alert->valid() && _terminate->valid() && _message_queue_lock->valid())) {
+    if (!MessageThreadAdapter::initThread(context)) {
         return refuse(getLastError());
     }
-    _alert->reset();
-    _terminate->reset();
+    // The lock lives as long as the worker, like the events.
+    if (!_message_queue_lock->valid()) {
+        const ErrorCode error = getLastError();
+        logSystemError(error, kContext);
+        return refuse(error);
+    }
     _waitTimeout = INFINITE;
     dropPendingAcks();
-
-    Message message;
-    peekMessage(message, 0, WM_USER, WM_USER, PM_NOREMOVE);
     return true;
 }
 
 void OrvaneSerialThread::exitThread() {
-    trace("OrvaneSerialThread::exitThread");
     _readBuffer.clear();
     dropPendingAcks();
     // _terminate is set by now, so lockQueue would give up; the lock is taken
@@ -118,47 +127,20 @@ void OrvaneSerialThread::exitThread() {
         _message_queue_lock->release();
     }
     _waitTimeout = INFINITE;
-    dropPendingMessages();
-}
-
-void OrvaneSerialThread::dropPendingMessages() {
-    // Enable and disable messages that will never be handled still own their event.
-    Message message;
-    while (peekMessage(message, 0, 0, 0, PM_REMOVE)) {
-        if (message.message == TM_ORVANE_ENABLE_SERIAL_THREAD ||
-            message.message == TM_ORVANE_DISABLE_SERIAL_THREAD) {
-            takeDoneEvent(message.wParam);
-        }
-    }
+    // Traces, and frees the done events of messages never handled.
+    MessageThreadAdapter::exitThread();
 }
 
 void OrvaneSerialThread::notifyShutdown() {
-    trace("OrvaneSerialThread::notifyShutdown");
-    _terminate->set();
-    _alert->set();
-}
-
-ErrorCode OrvaneSerialThread::notify(MessageId message, WPARAM argument) {
-    static constexpr const char* kContext = "OrvaneSerialThread::notify";
-    trace(kContext);
-    const threading::IThread* owner = _thread.load();
-    const ThreadId target = owner != nullptr ? owner->threadId() : 0;
-    if (!postThreadMessage(target, message, argument, 0)) {
-        const ErrorCode error = getLastError();
-        log(LogVerbosity::Error, kContext,
-            L"::PostThreadMessage() failed to thread [0x%X] with result of [%d].", target, error);
-        logSystemError(error, kContext);
-        return error;
-    }
-    _alert->set();
-    return ERROR_SUCCESS;
+    MessageThreadAdapter::notifyShutdown();
+    alert()->set();
 }
 
 std::uint32_t OrvaneSerialThread::enable(const std::shared_ptr<Event>& done) {
     trace("OrvaneSerialThread::enable");
     auto argument = std::make_unique<DoneEvent>(done);
     if (const ErrorCode error =
-            notify(TM_ORVANE_ENABLE_SERIAL_THREAD, reinterpret_cast<WPARAM>(argument.get()))) {
+            notify(TM_ORVANE_ENABLE_SERIAL_THREAD, reinterpret_cast<WPARAM>(argument.get()), 0)) {
         setLastError(error);
         return WAIT_FAILED;
     }
@@ -170,7 +152,8 @@ std::uint32_t OrvaneSerialThread::disable(const std::shared_ptr<Event>& done, st
     static constexpr const char* kContext = "OrvaneSerialThread::disable";
     trace(kContext);
     std::unique_ptr<DoneEvent> argument = done ? std::make_unique<DoneEvent>(done) : nullptr;
-    if (notify(TM_ORVANE_DISABLE_SERIAL_THREAD, reinterpret_cast<WPARAM>(argument.get())) == ERROR_SUCCESS) {
+    if (notify(TM_ORVANE_DISABLE_SERIAL_THREAD, reinterpret_cast<WPARAM>(argument.get()), 0) ==
+        ERROR_SUCCESS) {
         argument.release(); // the thread owns it now
     }
     if (!done) {
@@ -201,11 +184,11 @@ void OrvaneSerialThread::setWriteHandlers(PreWriteHandler preWrite, WriteComplet
 std::uint32_t OrvaneSerialThread::wait() {
     static constexpr const char* kContext = "OrvaneSerialThread::wait";
     trace(kContext);
-    _thread.load()->setState(ThreadState::Wait);
+    thread()->setState(ThreadState::Wait);
     log(LogVerbosity::DebugLevel4, kContext,
         L"::WaitForMultipleObjects() waiting for a message to quit or enable (Timeout = %s).",
         _waitTimeout == INFINITE ? "INFINITE" : "0");
-    const std::uint32_t result = waitForAny({_terminate.get(), _alert.get()}, _waitTimeout);
+    const std::uint32_t result = waitForAny({terminateEvent(), alert()}, _waitTimeout);
     if (result == WAIT_OBJECT_0) {
         log(LogVerbosity::DebugLevel2, kContext,
             L"::WaitForMultipleObjects() became signaled via [_terminate], abandoning function call.");
@@ -213,7 +196,7 @@ std::uint32_t OrvaneSerialThread::wait() {
     }
     if (result == WAIT_OBJECT_0 + 1) {
         log(LogVerbosity::DebugLevel2, kContext, L"::WaitForMultipleObjects() became signaled via [_alert].");
-        _alert->reset();
+        alert()->reset();
         return kAlerted;
     }
     if (result == WAIT_TIMEOUT) {
@@ -235,9 +218,9 @@ std::uint32_t OrvaneSerialThread::wait() {
 
 std::uint32_t OrvaneSerialThread::run() {
     trace("OrvaneSerialThread::run");
-    threading::IThread* thread = _thread.load();
+    threading::IThread* worker = thread();
     std::uint32_t r = wait();
-    thread->setState(ThreadState::Run);
+    worker->setState(ThreadState::Run);
     while (r != ERROR_CANCELLED) {
         // A wait that cannot work at all would otherwise spin here for ever.
         if (r == kWaitFailedResult) {
@@ -247,7 +230,7 @@ std::uint32_t OrvaneSerialThread::run() {
             r = checkPort();
         }
         if (r == kAlerted) {
-            _alert->reset();
+            alert()->reset();
             pumpMessage();
             // A sentence queued while an ACK waits for its time goes out after
             // it, as when the ACK was written straight from the read.
@@ -265,50 +248,34 @@ std::uint32_t OrvaneSerialThread::run() {
             _device.disconnect(DisconnectType::Abnormal, 0);
         }
         r = wait();
-        thread->setState(ThreadState::Run);
+        worker->setState(ThreadState::Run);
     }
     return 0;
 }
 
-void OrvaneSerialThread::pumpMessage() {
-    static constexpr const char* kContext = "OrvaneSerialThread::pumpMessage";
-    trace(kContext);
-    Message message;
-    while (peekMessage(message, 0, 0, 0, PM_REMOVE)) {
-        const bool enableMessage = message.message == TM_ORVANE_ENABLE_SERIAL_THREAD;
-        const bool disableMessage = message.message == TM_ORVANE_DISABLE_SERIAL_THREAD;
-        if (!enableMessage && !disableMessage) {
-            dispatchMessage(message);
-            continue;
-        }
-        if (enableMessage) {
-            log(LogVerbosity::DebugLevel2, kContext, L"Received TM_ORVANE_ENABLE_SERIAL_THREAD.");
-            _waitTimeout = 0;
-            dropPendingAcks(); // answers to an earlier connection's heartbeats
-            if (lockQueue() == ERROR_SUCCESS) {
-                _queue = std::make_unique<std::deque<QueueItem>>();
-                _enabled.store(true);
-                _message_queue_lock->release();
-            }
-        } else {
-            log(LogVerbosity::DebugLevel2, kContext, L"Received TM_ORVANE_DISABLE_SERIAL_THREAD.");
-            _waitTimeout = INFINITE;
-            dropPendingAcks();
-            if (lockQueue() == ERROR_SUCCESS) {
-                _queue.reset();
-                _enabled.store(false);
-                _message_queue_lock->release();
-            }
-            sleepMs(kDisableSettleMs);
-        }
-        signalDone(message.wParam);
-        // One enable or disable per wake-up; what is still waiting gets its own.
-        Message next;
-        if (peekMessage(next, 0, 0, 0, PM_NOREMOVE)) {
-            _alert->set();
-        }
-        return;
+void OrvaneSerialThread::onEnable() {
+    log(LogVerbosity::DebugLevel2, "OrvaneSerialThread::pumpMessage",
+        L"Received TM_ORVANE_ENABLE_SERIAL_THREAD.");
+    _waitTimeout = 0;
+    dropPendingAcks(); // answers to an earlier connection's heartbeats
+    if (lockQueue() == ERROR_SUCCESS) {
+        _queue = std::make_unique<std::deque<QueueItem>>();
+        _enabled.store(true);
+        _message_queue_lock->release();
     }
+}
+
+void OrvaneSerialThread::onDisable() {
+    log(LogVerbosity::DebugLevel2, "OrvaneSerialThread::pumpMessage",
+        L"Received TM_ORVANE_DISABLE_SERIAL_THREAD.");
+    _waitTimeout = INFINITE;
+    dropPendingAcks();
+    if (lockQueue() == ERROR_SUCCESS) {
+        _queue.reset();
+        _enabled.store(false);
+        _message_queue_lock->release();
+    }
+    sleepMs(kDisableSettleMs);
 }
 
 ErrorCode OrvaneSerialThread::checkPort() {
@@ -318,7 +285,7 @@ ErrorCode OrvaneSerialThread::checkPort() {
     const std::uint32_t limit = acknowledgeDue();
     log(LogVerbosity::DebugLevel4, kContext, L"Calling Serial::waitCommEvent().");
     std::uint32_t mask = 0;
-    const ErrorCode result = _port->waitCommEvent(mask, _alert.get(), limit, limit != INFINITE);
+    const ErrorCode result = _port->waitCommEvent(mask, alert(), limit, limit != INFINITE);
     if (result == ERROR_CANCELLED) {
         log(LogVerbosity::DebugLevel4, kContext, L"Serial::waitCommEvent() aborted.");
         return kAlerted;
@@ -341,7 +308,7 @@ ErrorCode OrvaneSerialThread::checkPort() {
         return ERROR_SUCCESS;
     }
     if ((mask & (EV_RXCHAR | EV_RXFLAG)) != 0) {
-        if (_port->readPort(_readBuffer, _terminate.get(), INFINITE) == ERROR_SUCCESS) {
+        if (_port->readPort(_readBuffer, terminateEvent(), INFINITE) == ERROR_SUCCESS) {
             processData(mask);
         }
     }
@@ -365,7 +332,7 @@ std::uint32_t OrvaneSerialThread::acknowledgeDue() {
     if (_pendingAcks.empty()) {
         if (_queueHeld) {
             _queueHeld = false;
-            _alert->set(); // the held sentences' turn
+            alert()->set(); // the held sentences' turn
         }
         return INFINITE;
     }
@@ -392,9 +359,9 @@ void OrvaneSerialThread::processData(std::uint32_t mask) {
                 hexBytes({_readBuffer.data(), length}).c_str());
         }
         if (_readHandler) {
-            result = _readHandler(_terminate.get(), _readBuffer.data(), length, &consumed);
+            result = _readHandler(terminateEvent(), _readBuffer.data(), length, &consumed);
             if ((result == ERROR_SUCCESS || result == kHandlerContinue) && _afterReadHandler) {
-                _afterReadHandler(_terminate.get(), _readBuffer.data(), consumed);
+                _afterReadHandler(terminateEvent(), _readBuffer.data(), consumed);
             }
         }
         switch (result) {
@@ -437,14 +404,14 @@ bool OrvaneSerialThread::queueData(const std::uint8_t* data, std::uint32_t lengt
     }
     _queue->push_back(std::move(item));
     _message_queue_lock->release();
-    _alert->set();
+    alert()->set();
     return true;
 }
 
 ErrorCode OrvaneSerialThread::lockQueue() {
     static constexpr const char* kContext = "OrvaneSerialThread::lockQueue";
     trace(kContext);
-    const std::uint32_t result = waitForAny({_terminate.get(), _message_queue_lock.get()}, INFINITE);
+    const std::uint32_t result = waitForAny({terminateEvent(), _message_queue_lock.get()}, INFINITE);
     if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED_0) {
         log(LogVerbosity::DebugLevel2, kContext,
             L"::WaitForMultipleObjects() became signaled via [_terminate], abandoning function call.");
@@ -499,7 +466,7 @@ ErrorCode OrvaneSerialThread::processQueue() {
     const auto count = static_cast<std::uint32_t>(item.bytes.size());
     std::int32_t length = static_cast<std::int32_t>(count);
     if (preWrite) {
-        length = preWrite(_terminate.get(), item.bytes.data(), count);
+        length = preWrite(terminateEvent(), item.bytes.data(), count);
     }
     if (length == -1) {
         log(LogVerbosity::Error, kContext, L"Nothing to write!");
@@ -509,9 +476,9 @@ ErrorCode OrvaneSerialThread::processQueue() {
     const auto toWrite =
         static_cast<std::uint32_t>(std::clamp<std::int32_t>(length, 0, static_cast<std::int32_t>(count)));
     const ErrorCode result =
-        _port->writePort(item.bytes.data(), toWrite, item.writeTimeoutMs, _terminate.get());
+        _port->writePort(item.bytes.data(), toWrite, item.writeTimeoutMs, terminateEvent());
     if (writeComplete) {
-        writeComplete(_terminate.get(), item.bytes.data(), length, result, item.writeTimeoutMs);
+        writeComplete(terminateEvent(), item.bytes.data(), length, result, item.writeTimeoutMs);
     }
     return depth > 1 ? ERROR_MORE_DATA : ERROR_SUCCESS;
 }

@@ -4,7 +4,7 @@
 #include "wyr/windows/system/Message.h"
 #include "wyr/windows/system/Mutex.h"
 #include "wyr/windows/system/SystemError.h"
-#include "wyr/windows/system/threading/IBasicThreadAdapter.h"
+#include "wyr/windows/system/threading/MessageThreadAdapter.h"
 
 #include <atomic>
 #include <chrono>
@@ -18,10 +18,6 @@
 namespace wyr::windows::communication {
 class Serial;
 }
-namespace wyr::windows::system::threading {
-class IThread;
-}
-
 namespace device {
 
 class OrvaneInterface;
@@ -35,7 +31,7 @@ class OrvaneInterface;
 // reports an "Abnormal" disconnection to the device interface.
 //
 // The start parameter of the thread is the device interface's Serial object.
-class OrvaneSerialThread : public wyr::windows::system::threading::IBasicThreadAdapter {
+class OrvaneSerialThread : public wyr::windows::system::threading::MessageThreadAdapter {
 public:
     using Event = wyr::windows::system::Event;
     using ErrorCode = wyr::windows::system::ErrorCode;
@@ -71,11 +67,9 @@ public:
 
     bool initThread(wyr::windows::system::threading::ThreadContext* context) override;
     void exitThread() override;
+    // Also wakes a comm-event wait, which watches _alert.
     void notifyShutdown() override;
     std::uint32_t run() override;
-
-    // Any thread: posts the message (argument as wParam) and sets _alert.
-    ErrorCode notify(MessageId message, wyr::windows::system::WPARAM argument);
     // On the caller's thread: ask the thread to enable (disable) itself and wait
     // for `done` (100 ms, 500 ms). The wait's result; disable logs a miss against
     // `port`. Without an event, disable sleeps the 500 ms instead.
@@ -96,8 +90,6 @@ public:
     // Any thread; the next write uses the new pair.
     void setWriteHandlers(PreWriteHandler preWrite, WriteCompleteHandler writeComplete);
 
-    // Signalled while the thread is asked to stop; valid for the worker's life.
-    Event* terminateEvent() const noexcept { return _terminate.get(); }
     // Whether the thread has handled an enable and no disable since.
     bool enabled() const noexcept { return _enabled.load(); }
 
@@ -108,7 +100,8 @@ private:
     };
 
     std::uint32_t wait();
-    void pumpMessage();
+    void onEnable();
+    void onDisable();
     ErrorCode checkPort();
     // Writes the ACKs whose time has come; the time left until the next one
     // (INFINITE when none waits).
@@ -117,16 +110,9 @@ private:
     void processData(std::uint32_t mask);
     ErrorCode lockQueue();
     ErrorCode processQueue();
-    void dropPendingMessages();
 
     OrvaneInterface& _device;
-    // Written on the worker thread as it starts, read by posting threads.
-    std::atomic<wyr::windows::system::threading::IThread*> _thread{nullptr};
     wyr::windows::communication::Serial* _port = nullptr;
-    // Made with the worker and kept for its life: other threads may set _alert or
-    // take the queue lock whether or not the thread runs.
-    std::unique_ptr<Event> _alert;
-    std::unique_ptr<Event> _terminate;
     std::uint32_t _waitTimeout;
     std::vector<std::uint8_t> _readBuffer;
     // Due times of the ACKs still to write, earliest first, and whether queued

@@ -6,6 +6,7 @@
 #include "wyr/windows/system/threading/ThreadImpl.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace test;
 using wyr::windows::system::threading::ThreadImpl;
@@ -118,13 +119,19 @@ TEST(MessageThreadAdapter, NotifyToAThreadThatIsGoneFailsAndLogs) {
 
 TEST(MessageThreadAdapter, EventThatCannotBeCreatedRefusesTheStart) {
     FreshLog log;
-    ThreadImpl<EchoWorker> thread;
+    std::optional<ThreadImpl<EchoWorker>> made;
     std::uint32_t result = 0;
     {
-        // Enough for the framework's events, none left for the worker's.
+        // The worker's events cannot be made with it, nor when it starts: there is
+        // enough for the framework's events, none left for the worker's.
+        {
+            DescriptorsExhausted none(0);
+            made.emplace();
+        }
         DescriptorsExhausted exhausted(3);
-        result = thread.create("No Events");
+        result = made->create("No Events");
     }
+    auto& thread = *made;
     EXPECT_EQ(result, sys::ERROR_TOO_MANY_OPEN_FILES);
     EXPECT_EQ(thread.handle(), nullptr);
     const auto failure = log.matching(L"::CreateEvent() failed [4].");

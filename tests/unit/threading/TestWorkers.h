@@ -42,7 +42,7 @@ public:
         addHandler(
             TM_TEST_TEXT,
             [this](sys::WPARAM, sys::LPARAM text) { record(*reinterpret_cast<std::string*>(text)); },
-            [this](sys::LPARAM text) {
+            [this](sys::WPARAM, sys::LPARAM text) {
                 delete reinterpret_cast<std::string*>(text);
                 ++released;
             });

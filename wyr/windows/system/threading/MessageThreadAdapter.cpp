@@ -16,7 +16,10 @@ using logging::logSystemError;
 using logging::LogVerbosity;
 using logging::trace;
 
-MessageThreadAdapter::MessageThreadAdapter(std::string className) : _className(std::move(className)) {}
+MessageThreadAdapter::MessageThreadAdapter(std::string className, Event::Reset alertReset)
+    : _className(std::move(className)), _alertReset(alertReset),
+      _alert(std::make_unique<Event>(alertReset, false)),
+      _terminate(std::make_unique<Event>(Event::Reset::Manual, false)) {}
 
 MessageThreadAdapter::~MessageThreadAdapter() = default;
 
@@ -24,8 +27,8 @@ std::string MessageThreadAdapter::context(const char* function) const {
     return _className + "::" + function;
 }
 
-void MessageThreadAdapter::addHandler(MessageId message, Handler handler, Release release) {
-    _handlers[message] = Entry{std::move(handler), std::move(release)};
+void MessageThreadAdapter::addHandler(MessageId message, Handler handler, Release release, Receipt receipt) {
+    _handlers[message] = Entry{std::move(handler), std::move(release), receipt};
 }
 
 std::string MessageThreadAdapter::displayName(MessageId message) {
@@ -42,11 +45,15 @@ std::string MessageThreadAdapter::displayName(MessageId message) {
 }
 
 ErrorCode MessageThreadAdapter::notify(MessageId message, LPARAM argument) {
+    return notify(message, 0, argument);
+}
+
+ErrorCode MessageThreadAdapter::notify(MessageId message, WPARAM wParam, LPARAM lParam) {
     const std::string ctx = context("notify");
     trace(ctx.c_str());
     const IThread* owner = _thread.load();
     const ThreadId target = owner != nullptr ? owner->threadId() : 0;
-    if (!postThreadMessage(target, message, 0, argument)) {
+    if (!postThreadMessage(target, message, wParam, lParam)) {
         const ErrorCode error = getLastError();
         log(LogVerbosity::Error, ctx.c_str(),
             L"::PostThreadMessage() failed to thread [0x%X] with result of [%d].", target, error);
@@ -71,21 +78,22 @@ bool MessageThreadAdapter::initThread(ThreadContext* threadContext) {
     _thread.store(threadContext->thread);
     _param = threadContext->param;
 
-    if (!_alert) {
-        auto alert = std::make_unique<Event>(Event::Reset::Auto, false);
-        if (!alert->valid()) {
-            return eventCreationFailed("initThread");
+    // The events live as long as the worker; a restart only clears their signals.
+    // One that could not be made with the object is made now, before any thread
+    // can use it.
+    const auto ensure = [](std::unique_ptr<Event>& event, Event::Reset reset) {
+        if (!event->valid()) {
+            auto made = std::make_unique<Event>(reset, false);
+            if (!made->valid()) {
+                return false;
+            }
+            event = std::move(made);
         }
-        _alert = std::move(alert);
-    }
-    if (!_terminate) {
-        auto terminate = std::make_unique<Event>(Event::Reset::Manual, false);
-        if (!terminate->valid()) {
-            return eventCreationFailed("initThread");
-        }
-        _terminate = std::move(terminate);
-    } else {
-        _terminate->reset();
+        event->reset();
+        return true;
+    };
+    if (!ensure(_alert, _alertReset) || !ensure(_terminate, Event::Reset::Manual)) {
+        return eventCreationFailed("initThread");
     }
     if (!initEvents()) {
         return false;
@@ -105,16 +113,14 @@ void MessageThreadAdapter::exitThread() {
     while (peekMessage(message, 0, 0, 0, PM_REMOVE)) {
         const auto it = _handlers.find(message.message);
         if (it != _handlers.end() && it->second.release) {
-            it->second.release(message.lParam);
+            it->second.release(message.wParam, message.lParam);
         }
     }
 }
 
 void MessageThreadAdapter::notifyShutdown() {
     trace(context("notifyShutdown").c_str());
-    if (_terminate) {
-        _terminate->set();
-    }
+    _terminate->set();
 }
 
 std::uint32_t MessageThreadAdapter::run() {
@@ -146,19 +152,32 @@ std::uint32_t MessageThreadAdapter::run() {
 
 void MessageThreadAdapter::pumpMessage() {
     const std::string ctx = context("pumpMessage");
+    trace(ctx.c_str());
     Message message;
     while (peekMessage(message, 0, 0, 0, PM_REMOVE)) {
         const auto it = _handlers.find(message.message);
         if (it != _handlers.end()) {
-            log(LogVerbosity::DebugLevel3, ctx.c_str(), L"Received %s", displayName(message.message).c_str());
+            if (it->second.receipt == Receipt::Logged) {
+                log(LogVerbosity::DebugLevel3, ctx.c_str(), L"Received %s",
+                    displayName(message.message).c_str());
+            }
             if (it->second.handler) {
                 it->second.handler(message.wParam, message.lParam);
             }
             if (it->second.release) {
-                it->second.release(message.lParam);
+                it->second.release(message.wParam, message.lParam);
             }
         }
         dispatchMessage(message);
+        if (_endPump) {
+            _endPump = false;
+            // What is still waiting gets a wake-up of its own.
+            Message next;
+            if (peekMessage(next, 0, 0, 0, PM_NOREMOVE)) {
+                _alert->set();
+            }
+            return;
+        }
     }
 }
 
