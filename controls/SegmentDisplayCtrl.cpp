@@ -153,13 +153,12 @@ QSize SegmentDisplayCtrl::sizeHint() const {
 
 void SegmentDisplayCtrl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
     const Colours colours = coloursOf(_look);
+    // A 2-pixel frame around the background, square-cornered.
+    painter.fillRect(rect(), colours.frame);
+    painter.fillRect(rect().adjusted(2, 2, -2, -2), colours.background);
+    painter.setRenderHint(QPainter::Antialiasing);
     const QRectF area = QRectF(rect()).adjusted(1, 1, -1, -1);
-    painter.fillRect(rect(), colours.background);
-    painter.setPen(QPen(colours.frame, 2));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(area);
 
     // Right-aligned cells scaled to the height, as a meter shows its reading.
     const auto count = static_cast<double>(std::max<std::size_t>(_cells.size(), 1));
