@@ -47,3 +47,34 @@ function(orvane_test target dir)
   orvane_warnings(${target})
   gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 endfunction()
+
+# A folder's Qt library: its own .cpp files and headers (so AUTOMOC sees every
+# Q_OBJECT), linked to Qt Widgets. Qt's keywords are off in every Qt target, so
+# "signals" and "slots" never collide with Boost.Signals2: use Q_SIGNALS, Q_SLOTS
+# and Q_EMIT.
+function(orvane_qt_library target dir)
+  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
+  add_library(${target} STATIC ${sources})
+  set_target_properties(${target} PROPERTIES AUTOMOC ON)
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${target} PUBLIC Qt6::Widgets)
+  target_compile_definitions(${target} PUBLIC QT_NO_KEYWORDS)
+  orvane_warnings(${target})
+endfunction()
+
+# One Qt Test executable per test folder. Each XTest.cpp holds the test class
+# XTest; every class is its own CTest test (the executable runs the class named
+# by its first argument) on the offscreen platform.
+function(orvane_qt_test target dir)
+  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
+  add_executable(${target} ${sources} ${PROJECT_SOURCE_DIR}/tests/ui/support/UiTestMain.cpp)
+  set_target_properties(${target} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${target} PRIVATE ${ARGN} Qt6::Test)
+  orvane_warnings(${target})
+  file(GLOB classes CONFIGURE_DEPENDS ${dir}/*Test.cpp)
+  foreach(source ${classes})
+    get_filename_component(class ${source} NAME_WE)
+    add_test(NAME ${target}.${class} COMMAND ${target} ${class})
+    set_tests_properties(${target}.${class} PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  endforeach()
+endfunction()
