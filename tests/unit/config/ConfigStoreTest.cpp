@@ -1,4 +1,5 @@
 #include "tests/unit/config/ConfigValuePrinter.h"
+#include "tests/unit/support/CommaDecimalLocale.h"
 #include "tests/unit/support/LogCapture.h"
 #include "tests/unit/support/TempConfigHome.h"
 #include "wyr/windows/config/ConfigMgr.h"
@@ -186,4 +187,35 @@ TEST_F(ConfigStore, NestedKeysLoadDepthFirstWithDottedNames) {
     EXPECT_TRUE(config.contains(L"A.B.C"));
     EXPECT_TRUE(config.contains(L"A.D"));
     EXPECT_TRUE(config.contains(L"")) << "the default value under the path is named by its empty name";
+}
+
+TEST_F(ConfigStore, NumbersAreStoredAndReadTheSameInAUserLocale) {
+    const test::CommaDecimalLocale locale;
+    if (!locale.active()) {
+        GTEST_SKIP() << locale.why();
+    }
+    TestConfigMgr config;
+    config.setDouble(L"UI.ScaleFactor", 1.0);
+    config.setDouble(L"UI.Ratio", 0.1234567);
+    config.setInt(L"UI.Count", 1234567);
+    ASSERT_EQ(config.save(kPath), ERROR_SUCCESS);
+    const std::string text = readAll(settingsFile());
+    EXPECT_NE(text.find("\"ScaleFactor\"=\"2|1.000000\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"Ratio\"=\"2|0.1234567\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"Count\"=\"1|1234567\""), std::string::npos) << text;
+
+    TestConfigMgr loaded;
+    ASSERT_EQ(loaded.open(kPath), ERROR_SUCCESS);
+    double value = 0;
+    ASSERT_TRUE(loaded.getDouble(L"UI.ScaleFactor", value));
+    EXPECT_EQ(value, 1.0);
+    ASSERT_TRUE(loaded.getDouble(L"UI.Ratio", value));
+    EXPECT_EQ(value, 0.1234567);
+
+    // Texts keep one meaning: the locale's comma and digit grouping are not numbers.
+    ConfigValue parsed;
+    ASSERT_EQ(ConfigMgr::parse(L"2|2.5", parsed), ERROR_SUCCESS);
+    EXPECT_EQ(parsed, ConfigValue(2.5));
+    EXPECT_THROW(ConfigMgr::parse(L"2|2,5", parsed), boost::bad_lexical_cast);
+    EXPECT_THROW(ConfigMgr::parse(L"1|1.000", parsed), boost::bad_lexical_cast);
 }

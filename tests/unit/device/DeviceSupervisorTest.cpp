@@ -4,6 +4,7 @@
 #include "device/OrvaneScanPhase.h"
 #include "tests/unit/device/FakeOrvaneInterface.h"
 #include "tests/unit/device/RecordingSupervisorSink.h"
+#include "tests/unit/support/CommaDecimalLocale.h"
 #include "tests/unit/support/LogCapture.h"
 #include "tests/unit/support/TempConfigHome.h"
 #include "wyr/windows/config/ConfigMgr.h"
@@ -477,6 +478,19 @@ TEST_F(DeviceSupervisorTest, UserCommandsAndTheFrameRatePane) {
         device.state.measuredFrameRate = c.measured;
         EXPECT_EQ(supervisor().frameRateText(), c.expected);
     }
+}
+
+TEST_F(DeviceSupervisorTest, DisplayedNumbersReadTheSameInAUserLocale) {
+    const test::CommaDecimalLocale locale;
+    if (!locale.active()) {
+        GTEST_SKIP() << locale.why();
+    }
+    stream();
+    heartbeat(deviceAt(16, 512, 24.5F));
+    EXPECT_TRUE(sink.has(L"voltage: 24.5"));
+    EXPECT_TRUE(sink.has(L"dB: 70.5"));
+    device.state.measuredFrameRate = 15.96;
+    EXPECT_EQ(supervisor().frameRateText(), L"16.0 fps");
 }
 
 TEST_F(DeviceSupervisorTest, ResetViewPreparesTheNextScan) {

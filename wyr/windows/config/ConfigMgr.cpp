@@ -2,15 +2,18 @@
 
 #include "wyr/windows/config/ConfigTypeMismatch.h"
 #include "wyr/windows/logging/Log.h"
+#include "wyr/windows/system/TextFormat.h"
 #include "wyr/windows/system/registry/RegKey.h"
 #include "wyr/windows/system/registry/RegistryFile.h"
 
 #include <algorithm>
-#include <boost/lexical_cast.hpp>
+#include <boost/lexical_cast/bad_lexical_cast.hpp>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cwctype>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
+#include <typeinfo>
 
 namespace wyr::windows::config {
 
@@ -21,30 +24,56 @@ using logging::LogVerbosity;
 
 namespace {
 
-std::int32_t parseInt(const std::wstring& text) {
-    try {
-        return boost::lexical_cast<std::int32_t>(text);
-    } catch (const boost::bad_lexical_cast&) {
-        // Float bit patterns may be written unsigned ("1|3212836864" is -1.0f).
-        if (text.empty() || !std::iswdigit(static_cast<std::wint_t>(text.front()))) {
-            throw;
+// The number a whole text spells, by the same rules in every locale: an optional
+// sign, then what std::from_chars takes. Anything else does not convert.
+template <typename T> std::optional<T> parseNumber(const std::wstring& text) {
+    std::string narrow;
+    narrow.reserve(text.size());
+    for (const wchar_t c : text) {
+        if (c <= 0 || c > 0x7F) {
+            return std::nullopt;
         }
-        return static_cast<std::int32_t>(boost::lexical_cast<std::uint32_t>(text));
+        narrow.push_back(static_cast<char>(c));
     }
+    std::string_view digits(narrow);
+    if (digits.size() > 1 && digits.front() == '+' && digits[1] != '-') {
+        digits.remove_prefix(1);
+    }
+    T value{};
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+template <typename T> T convert(const std::wstring& text) {
+    if (const auto value = parseNumber<T>(text)) {
+        return *value;
+    }
+    throw boost::bad_lexical_cast(typeid(std::wstring), typeid(T));
+}
+
+std::int32_t parseInt(const std::wstring& text) {
+    if (const auto value = parseNumber<std::int32_t>(text)) {
+        return *value;
+    }
+    // Float bit patterns may be written unsigned ("1|3212836864" is -1.0f).
+    if (!text.empty() && text.front() >= L'0' && text.front() <= L'9') {
+        if (const auto bits = parseNumber<std::uint32_t>(text)) {
+            return static_cast<std::int32_t>(*bits);
+        }
+    }
+    throw boost::bad_lexical_cast(typeid(std::wstring), typeid(std::int32_t));
 }
 
 std::wstring formatDouble(double value) {
-    wchar_t buffer[512];
-    std::swprintf(buffer, 512, L"%f", value);
-    std::wstring text = buffer;
+    std::wstring text = formatText(L"%f", value);
     // Six decimals is the stored form; a value they cannot carry (1e-9, 0.1234567)
     // is written with every digit it needs rather than changed.
-    double back = 0;
-    const bool same = boost::conversion::try_lexical_convert(text, back) &&
-                      (back == value || (std::isnan(back) && std::isnan(value)));
-    if (!same) {
-        std::swprintf(buffer, 512, L"%.17g", value);
-        text = buffer;
+    const auto back = parseNumber<double>(text);
+    if (!back || !(*back == value || (std::isnan(*back) && std::isnan(value)))) {
+        text = formatText(L"%.17g", value);
     }
     return text;
 }
@@ -96,7 +125,7 @@ ErrorCode ConfigMgr::parse(const std::wstring& text, ConfigValue& out) {
     } else if (*type == ConfigType::Int) {
         out = parseInt(rest);
     } else if (*type == ConfigType::Double) {
-        out = boost::lexical_cast<double>(rest);
+        out = convert<double>(rest);
     } else {
         out = rest;
     }
