@@ -6,7 +6,10 @@
 #include "wyr/windows/system/registry/RegKey.h"
 #include "wyr/windows/system/registry/RegistryFile.h"
 
+#include <condition_variable>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <random>
 #include <set>
 #include <signal.h>
@@ -48,6 +51,37 @@ protected:
             found.push_back(text);
         }
         return found;
+    }
+
+    // Runs `step` and tells whether it returned by itself. Should it block opening
+    // the FIFO, a writer opens the other end after a while, so that the test fails
+    // instead of hanging.
+    static bool returnsWithoutBlocking(const std::filesystem::path& fifo, const std::function<void()>& step) {
+        std::mutex lock;
+        std::condition_variable finished;
+        bool done = false;
+        bool rescued = false;
+        std::thread guard([&] {
+            std::unique_lock held(lock);
+            if (finished.wait_for(held, std::chrono::seconds(10), [&] { return done; })) {
+                return;
+            }
+            rescued = true;
+            while (!finished.wait_for(held, std::chrono::milliseconds(100), [&] { return done; })) {
+                const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    ::close(fd);
+                }
+            }
+        });
+        step();
+        {
+            std::lock_guard held(lock);
+            done = true;
+        }
+        finished.notify_all();
+        guard.join();
+        return !rescued;
     }
 };
 
@@ -108,6 +142,48 @@ TEST_F(RegistryHiveTest, AFileThatCannotBeReadIsNeverReplaced) {
     EXPECT_EQ(key.open(), ERROR_DIRECTORY) << "as long as it stays unreadable";
     EXPECT_EQ(writeState(L"x"), ERROR_DIRECTORY);
     EXPECT_TRUE(std::filesystem::is_directory(settingsFile() / "inside"));
+}
+
+TEST_F(RegistryHiveTest, ANamedPipeOrADeviceAtThePathIsNeitherReadNorReplaced) {
+    std::filesystem::create_directories(settingsFile().parent_path());
+    const auto fifo = home / "settings.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        const char* what;
+        std::function<void()> place;
+        const wchar_t* kind;
+    };
+    const std::vector<Case> cases{
+        {"a named pipe", [&] { std::filesystem::rename(fifo, settingsFile()); }, L"a named pipe"},
+        {"a link to a named pipe", [&] { std::filesystem::create_symlink(fifo, settingsFile()); },
+         L"a named pipe"},
+        {"a link to an endless device", [&] { std::filesystem::create_symlink("/dev/zero", settingsFile()); },
+         L"a device"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!std::filesystem::exists(fifo) && !std::filesystem::is_fifo(settingsFile())) {
+            ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        }
+        c.place();
+        const auto placed = std::filesystem::symlink_status(settingsFile()).type();
+        LogCapture log(0x0040);
+        RegKey key(RegRootKey::HKEY_CURRENT_USER, kConfig);
+        ErrorCode opened = ERROR_SUCCESS;
+        ErrorCode saved = ERROR_SUCCESS;
+        EXPECT_TRUE(
+            returnsWithoutBlocking(std::filesystem::is_fifo(settingsFile()) ? settingsFile() : fifo, [&] {
+                opened = key.open();
+                saved = writeState(L"lost?");
+            }));
+        EXPECT_EQ(opened, ERROR_CANTREAD);
+        EXPECT_EQ(saved, ERROR_CANTWRITE);
+        EXPECT_EQ(std::filesystem::symlink_status(settingsFile()).type(), placed) << "left where it was";
+        EXPECT_FALSE(std::filesystem::exists(settingsFile().string() + ".corrupt"));
+        EXPECT_FALSE(log.matching(c.kind).empty());
+        EXPECT_FALSE(log.matching(L"The configuration registry key could not be written.").empty());
+        std::filesystem::remove(settingsFile());
+    }
 }
 
 TEST_F(RegistryHiveTest, AKillBetweenWritingAndRenamingLeavesTheOldFile) {

@@ -124,6 +124,22 @@ int writeAll(int fd, const std::string& text) {
     return 0;
 }
 
+const wchar_t* kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return L"a folder";
+    }
+    if (S_ISFIFO(mode)) {
+        return L"a named pipe";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return L"a device";
+    }
+    if (S_ISSOCK(mode)) {
+        return L"a socket";
+    }
+    return L"something else";
+}
+
 // Logs a failure as a pair: what failed with its code, then the code's text.
 void logFailure(const char* context, const wchar_t* what, const std::string& path, ErrorCode code) {
     log(LogVerbosity::Error, context, L"%ls [%s] [%u].", what, path.c_str(), code);
@@ -214,7 +230,7 @@ ErrorCode RegistryHive::refresh() {
         _loadError = result;
         logFailure("RegistryHive::refresh", L"Cannot reach the settings file", path, result);
     } else if (statError == 0) {
-        result = load(path, current);
+        result = load(path, st.st_mode, current);
     }
     // Volatile keys never reach the file; they outlive a reload of the same file.
     if (path == _loadedPath) {
@@ -226,13 +242,23 @@ ErrorCode RegistryHive::refresh() {
     return result;
 }
 
-ErrorCode RegistryHive::load(const std::string& path, FileIdentity& identity) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+ErrorCode RegistryHive::load(const std::string& path, mode_t mode, FileIdentity& identity) {
+    // Only a regular file is read: a FIFO would block the open for ever, a device
+    // may never end or react to being opened.
+    if (!S_ISREG(mode)) {
+        return refuseSpecialFile(path, mode);
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     std::string bytes;
     int readError = fd < 0 ? errno : 0;
     if (fd >= 0) {
         struct stat st {};
         if (::fstat(fd, &st) == 0) {
+            if (!S_ISREG(st.st_mode)) {
+                // Replaced since it was looked at.
+                ::close(fd);
+                return refuseSpecialFile(path, st.st_mode);
+            }
             identity = FileIdentity{true, 0, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
         }
         char buffer[65536];
@@ -286,6 +312,17 @@ ErrorCode RegistryHive::load(const std::string& path, FileIdentity& identity) {
     return ERROR_BADDB;
 }
 
+ErrorCode RegistryHive::refuseSpecialFile(const std::string& path, mode_t mode) {
+    _unreadable = true;
+    _loadError = S_ISDIR(mode) ? ERROR_DIRECTORY : ERROR_CANTREAD;
+    log(LogVerbosity::Error, "RegistryHive::load",
+        L"The settings file [%s] is %ls, not a file; the settings start from defaults and it is never "
+        L"replaced [%u].",
+        path.c_str(), kindOf(mode), _loadError);
+    logSystemError(_loadError, "RegistryHive::load");
+    return _loadError;
+}
+
 ErrorCode RegistryHive::setAside(const std::string& path, std::string& asidePath) {
     for (int n = 0; n < kMaximumAsideCopies; ++n) {
         asidePath = n == 0 ? path + ".corrupt" : path + "." + std::to_string(n) + ".corrupt";
@@ -322,11 +359,6 @@ ErrorCode RegistryHive::commit() {
         logSystemError(rc, "RegistryHive::commit");
         return rc;
     }
-    if (_unreadable && path == _loadedPath) {
-        logFailure("RegistryHive::commit", L"The settings file could not be read and is not overwritten",
-                   path, _loadError);
-        return _loadError;
-    }
     // A settings file that is a link (kept with other dotfiles) stays one.
     std::string target = path;
     struct stat st {};
@@ -335,6 +367,20 @@ ErrorCode RegistryHive::commit() {
             target = real;
             std::free(real);
         }
+    }
+    // What stands at the path is the user's; only a regular file is replaced.
+    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        const ErrorCode rc = S_ISDIR(st.st_mode) ? ERROR_DIRECTORY : ERROR_CANTWRITE;
+        log(LogVerbosity::Error, "RegistryHive::commit",
+            L"The settings file [%s] is %ls, not a file; the settings are not saved [%u].", target.c_str(),
+            kindOf(st.st_mode), rc);
+        logSystemError(rc, "RegistryHive::commit");
+        return rc;
+    }
+    if (_unreadable && path == _loadedPath) {
+        logFailure("RegistryHive::commit", L"The settings file could not be read and is not overwritten",
+                   path, _loadError);
+        return _loadError;
     }
     const std::string folder = parentOf(target);
     if (const int err = makeFolders(folder); err != 0) {

@@ -27,7 +27,10 @@ namespace wyr::windows::system {
 // Saving writes a temporary file beside the settings file, flushes it and renames
 // it over the old one, then flushes the folder: a crash leaves the old file or the
 // new one, never a mixture. A file that cannot be parsed is renamed with a
-// ".corrupt" suffix, never deleted, reported, and the keys start empty.
+// ".corrupt" suffix, never deleted, reported, and the keys start empty. Only a
+// regular file is read or replaced: a folder, a named pipe or a device at the path
+// (or behind a link there) is reported as unreadable, the keys start empty, and
+// saving refuses.
 //
 // Every member is used under lock().
 class RegistryHive : private memory::NonCopyable {
@@ -71,7 +74,8 @@ private:
     };
 
     explicit RegistryHive(const RegRootKey& root);
-    ErrorCode load(const std::string& path, FileIdentity& identity);
+    ErrorCode load(const std::string& path, mode_t mode, FileIdentity& identity);
+    ErrorCode refuseSpecialFile(const std::string& path, mode_t mode);
     ErrorCode setAside(const std::string& path, std::string& asidePath);
 
     const RegRootKey& _rootKey;
