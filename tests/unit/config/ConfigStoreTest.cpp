@@ -137,6 +137,33 @@ TEST_F(ConfigStore, ACorruptFileIsSetAsideAndTheProgramRunsOnDefaults) {
     EXPECT_EQ(readAll(settingsFile().string() + ".corrupt"), garbage);
 }
 
+TEST_F(ConfigStore, OneBadLineCostsOnlyItselfAndTheFileIsKeptAsACopy) {
+    const std::string original = "Windows Registry Editor Version 5.00\n\n" + section("Debug") +
+                                 "\"LogFilter\"=\"1|65535\"\n"
+                                 "\"Broken\"=\"1|5\" and then some\n"
+                                 "\"Logging\"=\"0|1\"\n\n" +
+                                 section("UI") + "\"Gain\"=\"1|7\"\n";
+    writeSettings(original);
+    LogCapture log(0x0040);
+    TestConfigMgr config;
+
+    EXPECT_EQ(config.open(kPath), ERROR_REGISTRY_RECOVERED);
+    std::int32_t value = 0;
+    EXPECT_TRUE(config.getInt(L"Debug.LogFilter", value));
+    EXPECT_TRUE(config.getInt(L"UI.Gain", value));
+    EXPECT_EQ(value, 7);
+    bool logging = false;
+    EXPECT_TRUE(config.getBool(L"Debug.Logging", logging));
+    EXPECT_FALSE(config.contains(L"Debug.Broken"));
+    EXPECT_FALSE(log.matching(L"Line 5 of the settings file").empty());
+    EXPECT_EQ(readAll(settingsFile().string() + ".corrupt"), original);
+
+    ASSERT_EQ(config.save(kPath), ERROR_SUCCESS);
+    TestConfigMgr again;
+    EXPECT_EQ(again.open(kPath), ERROR_SUCCESS);
+    EXPECT_EQ(again.entries().size(), 3U);
+}
+
 TEST_F(ConfigStore, SaveFailuresAreResultsAndTheEntriesStay) {
     TestConfigMgr config;
     ASSERT_EQ(config.define(L"UI.Gain", L"1|5", false), ERROR_SUCCESS);

@@ -261,43 +261,46 @@ ErrorCode ConfigMgr::open(const std::wstring& path) {
         _entries.clear();
     }
     RegKey key(RegRootKey::HKEY_CURRENT_USER, path);
-    if (const ErrorCode rc = key.open(RegAccess::KEY_ALL_ACCESS.value()); rc != ERROR_SUCCESS) {
-        if (rc == ERROR_FILE_NOT_FOUND) {
+    ErrorCode firstProblem = key.open(RegAccess::KEY_ALL_ACCESS.value());
+    if (firstProblem != ERROR_SUCCESS && firstProblem != ERROR_REGISTRY_RECOVERED) {
+        if (firstProblem == ERROR_FILE_NOT_FOUND) {
             log(LogVerbosity::Information, "ConfigMgr::open", L"No stored configuration under <%ls> [%u].",
-                key.fullName().c_str(), rc);
+                key.fullName().c_str(), firstProblem);
         } else {
             log(LogVerbosity::Error, "ConfigMgr::open", L"Failed to open the configuration <%ls> [%u].",
-                key.fullName().c_str(), rc);
-            logSystemError(rc, "ConfigMgr::open");
+                key.fullName().c_str(), firstProblem);
+            logSystemError(firstProblem, "ConfigMgr::open");
         }
+        return firstProblem;
+    }
+    // The whole tree in one read: the file cannot change between two of its keys.
+    if (const ErrorCode rc = key.enumerateTree(); rc != ERROR_SUCCESS) {
+        log(LogVerbosity::Error, "ConfigMgr::open", L"Failed to read the configuration <%ls> [%u].",
+            key.fullName().c_str(), rc);
+        logSystemError(rc, "ConfigMgr::open");
         return rc;
     }
-    ErrorCode firstProblem = ERROR_SUCCESS;
-    load(key, key.path(), firstProblem);
+    std::wstring prefix;
+    load(key, prefix, firstProblem);
+    std::size_t count = 0;
+    {
+        std::lock_guard guard(_lock);
+        count = _entries.size();
+    }
     log(LogVerbosity::Information, "ConfigMgr::open", L"Configuration loaded from <%ls>: %zu entries [%u].",
-        key.fullName().c_str(), entries().size(), firstProblem);
+        key.fullName().c_str(), count, firstProblem);
     return firstProblem;
 }
 
-void ConfigMgr::load(RegKey& key, const std::wstring& rootPath, ErrorCode& firstProblem) {
+void ConfigMgr::load(const RegKey& key, std::wstring& prefix, ErrorCode& firstProblem) {
     const auto remember = [&firstProblem](ErrorCode rc) {
         if (firstProblem == ERROR_SUCCESS) {
             firstProblem = rc;
         }
     };
-    if (const ErrorCode rc = key.enumerate(); rc != ERROR_SUCCESS) {
-        log(LogVerbosity::Error, "ConfigMgr::load", L"Failed to read the configuration key <%ls> [%u].",
-            key.fullName().c_str(), rc);
-        logSystemError(rc, "ConfigMgr::load");
-        remember(rc);
-        return;
-    }
-    const std::wstring relative = key.path().size() > rootPath.size()
-                                      ? key.path().substr(rootPath.empty() ? 0 : rootPath.size() + 1)
-                                      : L"";
     for (const auto& value : key.values()) {
-        std::wstring name = relative.empty() ? value.name() : relative + L"\\" + value.name();
-        std::replace(name.begin(), name.end(), L'\\', L'.');
+        std::wstring name = prefix + value.name();
+        std::replace(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), L'\\', L'.');
         std::wstring text;
         if (value.type() != RegValueType::REG_SZ.value() || !value.asString(text)) {
             // One odd value costs only itself: the rest still loads, so no later
@@ -316,15 +319,14 @@ void ConfigMgr::load(RegKey& key, const std::wstring& rootPath, ErrorCode& first
             remember(ERROR_INVALID_DATA);
         }
     }
-    for (auto& child : key.children()) {
-        if (const ErrorCode rc = child.open(RegAccess::KEY_ALL_ACCESS.value()); rc != ERROR_SUCCESS) {
-            log(LogVerbosity::Error, "ConfigMgr::load", L"Failed to open the configuration key <%ls> [%u].",
-                child.fullName().c_str(), rc);
-            logSystemError(rc, "ConfigMgr::load");
-            remember(rc);
-            continue;
-        }
-        load(child, rootPath, firstProblem);
+    // The name of a value below the path: the keys on the way and the value's
+    // name, joined by dots.
+    const std::size_t length = prefix.size();
+    for (const auto& child : key.children()) {
+        prefix += child.name();
+        prefix += L'.';
+        load(child, prefix, firstProblem);
+        prefix.resize(length);
     }
 }
 
