@@ -233,19 +233,10 @@ void DeviceSupervisor::commandFailed(const tagNMORVANEHDR* header) {
 
 bool DeviceSupervisor::checkFrameRate() {
     const OrvaneDeviceState state = _device.deviceState();
-    const std::uint32_t limits = _settings.frameRateLimits();
-    const std::int64_t minimum = limits >> 16;
-    const std::int64_t maximum = limits & 0xFFFFU;
-    std::int64_t wanted = _settings.frameRate();
-    if (wanted < minimum) {
-        wanted = minimum;
-    } else if (wanted > maximum) {
-        wanted = maximum;
-    }
-    if (wanted == state.frameRate) {
+    const std::uint32_t rate = _settings.targetFrameRate();
+    if (rate == state.frameRate) {
         return true;
     }
-    const auto rate = static_cast<std::uint32_t>(wanted);
     log(LogVerbosity::Warning, "DeviceSupervisor::checkFrameRate",
         L"Frame rate out of tolerance - Adjusting frame rate from %u to %u",
         static_cast<unsigned>(state.frameRate), static_cast<unsigned>(rate));
