@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cwchar>
+#include <vector>
 
 namespace wyr::windows::system {
 
@@ -45,24 +46,24 @@ std::wstring vformatText(const wchar_t* format, va_list args) {
         return {};
     }
     const TextLocaleScope scope;
-    std::wstring text(256, L'\0');
+    // Each thread keeps its buffer: a message costs one allocation, its own.
+    thread_local std::vector<wchar_t> buffer(256);
     for (;;) {
         va_list copy;
         va_copy(copy, args);
         errno = 0;
-        const int n = std::vswprintf(text.data(), text.size(), format, copy);
+        const int n = std::vswprintf(buffer.data(), buffer.size(), format, copy);
         va_end(copy);
         if (n >= 0) {
-            text.resize(static_cast<std::size_t>(n));
-            return text;
+            return std::wstring(buffer.data(), static_cast<std::size_t>(n));
         }
         // -1 is "too small" or an argument that is not UTF-8; only more room helps
         // the first.
-        if (errno == EILSEQ || text.size() >= kMaximumTextLength) {
-            text.resize(std::wcslen(text.c_str()));
+        if (errno == EILSEQ || buffer.size() >= kMaximumTextLength) {
+            std::wstring text(buffer.data(), ::wcsnlen(buffer.data(), buffer.size()));
             return text.empty() ? std::wstring(format) : text;
         }
-        text.assign(text.size() * 4, L'\0');
+        buffer.resize(buffer.size() * 4);
     }
 }
 
