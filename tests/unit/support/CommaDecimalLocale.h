@@ -11,9 +11,10 @@ namespace test {
 
 // Puts the process in a user locale whose decimal separator is a comma, as a
 // window toolkit does when it starts: the C locale (setlocale) and the C++ global
-// locale both become de_DE.UTF-8 while the object lives. A system that has not
-// installed the locale gets it generated once into a private folder (LOCPATH);
-// when even that is impossible, active() is false and why() says so.
+// locale both become de_DE.UTF-8 while the object lives. scripts/install-deps
+// installs the locale; a system without it gets it generated once into a private
+// folder (LOCPATH, which costs LeakSanitizer one glibc allocation); when even that
+// is impossible, active() is false and why() says so.
 class CommaDecimalLocale {
 public:
     static constexpr const char* Name = "de_DE.UTF-8";
