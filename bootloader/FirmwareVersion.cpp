@@ -1,6 +1,6 @@
 #include "bootloader/FirmwareVersion.h"
 
-#include <cwchar>
+#include "wyr/windows/system/TextFormat.h"
 
 namespace bootloader {
 
@@ -29,10 +29,7 @@ std::array<std::uint8_t, 4> FirmwareVersion::memoryBytes() const noexcept {
 
 std::wstring FirmwareVersion::text() const {
     const auto p = parts();
-    wchar_t buffer[48];
-    const int n =
-        std::swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%u.%u.%u.%u", p[0], p[1], p[2], p[3]);
-    return n > 0 ? std::wstring(buffer, static_cast<std::size_t>(n)) : std::wstring();
+    return wyr::windows::system::formatText(L"%u.%u.%u.%u", p[0], p[1], p[2], p[3]);
 }
 
 } // namespace bootloader

@@ -3,8 +3,8 @@
 #include "bootloader/BootloaderType.h"
 #include "bootloader/CrcType.h"
 #include "wyr/windows/logging/Log.h"
+#include "wyr/windows/system/TextFormat.h"
 
-#include <cwchar>
 #include <string>
 
 namespace bootloader {
@@ -28,9 +28,7 @@ unsigned byteOf(std::uint32_t value, unsigned index) {
 // One line of the dump, formatted as the log formats it.
 template <typename... Args>
 void addLine(std::vector<std::wstring>& lines, const wchar_t* format, Args... args) {
-    wchar_t text[160];
-    const int n = std::swprintf(text, sizeof text / sizeof text[0], format, args...);
-    lines.emplace_back(n < 0 ? std::wstring(format) : std::wstring(text, static_cast<std::size_t>(n)));
+    lines.push_back(wyr::windows::system::formatText(format, args...));
 }
 
 } // namespace

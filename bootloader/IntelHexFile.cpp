@@ -3,6 +3,7 @@
 #include "bootloader/InfoBlockField.h"
 #include "wyr/windows/logging/Log.h"
 #include "wyr/windows/system/TextConversion.h"
+#include "wyr/windows/system/TextFormat.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +15,7 @@ namespace bootloader {
 using wyr::windows::logging::log;
 using wyr::windows::logging::logSystemError;
 using wyr::windows::logging::LogVerbosity;
+using wyr::windows::system::formatText;
 namespace sys = wyr::windows::system;
 
 namespace {
@@ -430,19 +432,15 @@ void IntelHexFile::dumpProperties() const {
 
 std::vector<std::wstring> IntelHexFile::flashMapText() const {
     std::vector<std::wstring> lines;
-    wchar_t text[64];
     lines.emplace_back(kRule);
     lines.emplace_back(L"                         FLASH MAP");
     lines.emplace_back(kRule);
-    std::swprintf(text, sizeof text / sizeof text[0], L"Page Count        : %d",
-                  static_cast<int>(_flashMap.pageCount));
-    lines.emplace_back(text);
+    lines.push_back(formatText(L"Page Count        : %d", static_cast<int>(_flashMap.pageCount)));
     lines.emplace_back(kRule);
     const std::uint8_t code = _flashMap.infoBlock.pageSizeCode;
     for (const auto& [page, bytes] : _flashMap.pages) {
-        std::swprintf(text, sizeof text / sizeof text[0], L"Page Specified    : %d [0x%06x]",
-                      static_cast<int>(page), code < 32 ? page << code : 0U);
-        lines.emplace_back(text);
+        lines.push_back(formatText(L"Page Specified    : %d [0x%06x]", static_cast<int>(page),
+                                   code < 32 ? page << code : 0U));
     }
     lines.emplace_back(kRule);
     return lines;

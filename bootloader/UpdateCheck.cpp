@@ -2,29 +2,20 @@
 
 #include "bootloader/BootloaderType.h"
 #include "bootloader/CrcType.h"
-
-#include <cstdarg>
-#include <cwchar>
+#include "wyr/windows/system/TextFormat.h"
 
 namespace bootloader {
 
 namespace {
 
-std::wstring format(const wchar_t* pattern, ...) {
-    wchar_t text[256];
-    va_list args;
-    va_start(args, pattern);
-    const int n = std::vswprintf(text, sizeof text / sizeof text[0], pattern, args);
-    va_end(args);
-    return n < 0 ? std::wstring() : std::wstring(text, static_cast<std::size_t>(n));
-}
+using wyr::windows::system::formatText;
 
 std::wstring bytes(std::uint8_t code) {
-    return format(L"%u bytes", sizeFromCode(code));
+    return formatText(L"%u bytes", sizeFromCode(code));
 }
 
 std::wstring address(std::uint32_t value) {
-    return format(L"0x%06x", value);
+    return formatText(L"0x%06x", value);
 }
 
 // "<row>: image <text>, device <text>", from the cells the user sees side by side.
@@ -55,9 +46,10 @@ std::size_t UpdateCheck::compare(const InfoBlock& device, const InfoBlock& sourc
     const std::uint32_t pageSize = device.pageSize();
     if (pageSize == 0 || device.appStart % pageSize != 0) {
         mark(InfoColumn::Bootloader, FieldRow::StartAddress,
-             format(L"%ls: the device's application area starts at 0x%06x, not on a page boundary (%u-byte "
-                    L"pages)",
-                    FieldRow::StartAddress.name().c_str(), device.appStart, pageSize));
+             formatText(
+                 L"%ls: the device's application area starts at 0x%06x, not on a page boundary (%u-byte "
+                 L"pages)",
+                 FieldRow::StartAddress.name().c_str(), device.appStart, pageSize));
     }
     if (source.productCode != device.productCode) {
         mark(InfoColumn::Source, FieldRow::ProductCode, differs(FieldRow::ProductCode, device, source));
@@ -77,15 +69,16 @@ std::size_t UpdateCheck::compare(const InfoBlock& device, const InfoBlock& sourc
     // The image block's start and end are the lowest and highest address it holds.
     if (source.appStart != device.appStart) {
         mark(InfoColumn::Source, FieldRow::StartAddress,
-             format(L"%ls: the image starts at 0x%06x, the device's application area at 0x%06x",
-                    FieldRow::StartAddress.name().c_str(), source.appStart, device.appStart));
+             formatText(L"%ls: the image starts at 0x%06x, the device's application area at 0x%06x",
+                        FieldRow::StartAddress.name().c_str(), source.appStart, device.appStart));
     }
     if (device.appStart > source.appEnd || device.appEnd < source.appEnd || device.appEnd < source.appStart) {
         mark(InfoColumn::Source, FieldRow::EndAddress,
-             format(L"%ls: the image holds 0x%06x - 0x%06x, outside the device's application area 0x%06x - "
-                    L"0x%06x",
-                    FieldRow::EndAddress.name().c_str(), source.appStart, source.appEnd, device.appStart,
-                    device.appEnd));
+             formatText(
+                 L"%ls: the image holds 0x%06x - 0x%06x, outside the device's application area 0x%06x - "
+                 L"0x%06x",
+                 FieldRow::EndAddress.name().c_str(), source.appStart, source.appEnd, device.appStart,
+                 device.appEnd));
     }
     return _marks.size();
 }
@@ -117,7 +110,7 @@ UpdateCheck::Buttons UpdateCheck::refresh(const BootloaderNotifyType& step, cons
 
 std::wstring UpdateCheck::cellText(const InfoColumn& column, const FieldRow& row, const InfoBlock& block) {
     if (row == FieldRow::ProductCode) {
-        return format(L"%u", unsigned{block.productCode});
+        return formatText(L"%u", unsigned{block.productCode});
     }
     if (row == FieldRow::BootloaderType) {
         return BootloaderType::displayName(block.bootloaderType);
@@ -147,7 +140,7 @@ std::wstring UpdateCheck::cellText(const InfoColumn& column, const FieldRow& row
         if (column == InfoColumn::Bootloader || (column == InfoColumn::Source && block.serialNo == 0)) {
             return L"N/A";
         }
-        return format(L"%u", unsigned{block.serialNo});
+        return formatText(L"%u", unsigned{block.serialNo});
     }
     return std::wstring();
 }

@@ -10,6 +10,7 @@
 #include "wyr/windows/config/ConfigMgr.h"
 #include "wyr/windows/system/MessageLoop.h"
 #include "wyr/windows/system/TextConversion.h"
+#include "wyr/windows/system/TextFormat.h"
 #include "wyr/windows/system/Wait.h"
 
 #include <boost/signals2/connection.hpp>
@@ -69,11 +70,9 @@ template <typename T> std::optional<T> number(const std::string& text) {
 } // namespace
 
 std::string MonitorCommand::csvLine(const SYSTEMTIME& time, float r1, float r2, float r3) {
-    char text[128];
-    std::snprintf(text, sizeof text, "%s.%03u,%.3f,%.3f,%.3f", formatTime(time, "%Y-%m-%dT%H:%M:%S").c_str(),
-                  static_cast<unsigned>(time.wMilliseconds), static_cast<double>(r1), static_cast<double>(r2),
-                  static_cast<double>(r3));
-    return text;
+    return toNarrow(formatText(L"%s.%03u,%.3f,%.3f,%.3f", formatTime(time, "%Y-%m-%dT%H:%M:%S").c_str(),
+                               static_cast<unsigned>(time.wMilliseconds), static_cast<double>(r1),
+                               static_cast<double>(r2), static_cast<double>(r3)));
 }
 
 int MonitorCommand::run(std::vector<std::string> args) {

@@ -6,10 +6,9 @@
 #include "device/OrvaneNotificationType.h"
 #include "device/OrvaneScanPhase.h"
 #include "wyr/windows/logging/Log.h"
+#include "wyr/windows/system/TextFormat.h"
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 
 namespace device {
 
@@ -18,6 +17,7 @@ using wyr::windows::logging::LogVerbosity;
 using wyr::windows::system::ERROR_DEVICE_NOT_CONNECTED;
 using wyr::windows::system::ERROR_SUCCESS;
 using wyr::windows::system::ErrorCode;
+using wyr::windows::system::formatText;
 using Icon = IDeviceSupervisorSink::AlertIcon;
 
 namespace {
@@ -29,15 +29,6 @@ constexpr const wchar_t* ResetError = L"Failed to perform reset.";
 constexpr const wchar_t* ValidatingText = L"Validating Orvane settings.";
 constexpr const wchar_t* DisconnectedAlert = L"Disconnected.";
 constexpr const wchar_t* WatchDogAlert = L"Unable to communication with Orvane X1!";
-
-std::wstring format(const wchar_t* pattern, ...) {
-    wchar_t text[512];
-    va_list args;
-    va_start(args, pattern);
-    const int written = std::vswprintf(text, sizeof text / sizeof text[0], pattern, args);
-    va_end(args);
-    return written < 0 ? std::wstring() : std::wstring(text);
-}
 
 void logNotification(const char* context, const tagNMORVANEHDR& header) {
     log(LogVerbosity::DebugLevel4, context, L"OrvaneNotification Message Id [%llu], type [%d][%ls]",
@@ -147,21 +138,21 @@ void DeviceSupervisor::onInterrogate(const OrvaneInterrogateNotification& record
         if (record.scanArg == -1) {
             _notificationShown = true;
         }
-        notificationText(format(L"Interrogating port...\"\\.\\COM%d\".", record.port));
+        notificationText(formatText(L"Interrogating port...\"\\.\\COM%d\".", record.port));
     } else if (phase == OrvaneScanPhase::NotifyScanResult) {
         if (record.result == ERROR_SUCCESS) {
             _state = State::Connecting;
-            notificationText(format(L"Connecting to a Orvane found on port \"\\.\\COM%d\"", record.port));
+            notificationText(formatText(L"Connecting to a Orvane found on port \"\\.\\COM%d\"", record.port));
             if (_device.connect(record.port) != ERROR_SUCCESS) {
                 // No NotifyConnect will follow.
                 closeNotification();
                 _state = State::Idle;
                 _sink.showError(
-                    format(L"Failed to connect to the Orvane on port \"\\.\\COM%d\"", record.port));
+                    formatText(L"Failed to connect to the Orvane on port \"\\.\\COM%d\"", record.port));
                 _sink.enableAutoConnect(!_device.isOpen());
             }
         } else {
-            notificationText(format(L"No Orvane found on port...\\\\.\\COM%d!", record.port));
+            notificationText(formatText(L"No Orvane found on port...\\\\.\\COM%d!", record.port));
             interrogateNext(record.scanArg + 1);
         }
     }
@@ -195,7 +186,7 @@ void DeviceSupervisor::onConnect(const OrvaneConnectNotification& record) {
     if (record.result != ERROR_SUCCESS) {
         _state = State::Idle;
         closeNotification();
-        _sink.showError(format(L"Failed to connect to the Orvane on port \"\\.\\COM%d\"", record.port));
+        _sink.showError(formatText(L"Failed to connect to the Orvane on port \"\\.\\COM%d\"", record.port));
         // The link closed the port again, so another scan may start.
         _sink.enableAutoConnect(!_device.isOpen());
         return;
@@ -246,26 +237,17 @@ void DeviceSupervisor::commandFailed(const tagNMORVANEHDR* header) {
     const auto* failure = OrvaneNotification::as<OrvaneCommandFailureNotification>(header);
     const std::wstring name =
         failure != nullptr && failure->command != nullptr ? failure->command->name() : L"";
-    _sink.showAlert(Icon::Warning, format(L"[%ls] command failed!", name.c_str()));
+    _sink.showAlert(Icon::Warning, formatText(L"[%ls] command failed!", name.c_str()));
 }
 
 // ---- Validation ----------------------------------------------------------
 
 bool DeviceSupervisor::checkFrameRate() {
     const OrvaneDeviceState state = _device.deviceState();
-    const std::uint32_t limits = _settings.frameRateLimits();
-    const std::int64_t minimum = limits >> 16;
-    const std::int64_t maximum = limits & 0xFFFFU;
-    std::int64_t wanted = _settings.frameRate();
-    if (wanted < minimum) {
-        wanted = minimum;
-    } else if (wanted > maximum) {
-        wanted = maximum;
-    }
-    if (wanted == state.frameRate) {
+    const std::uint32_t rate = _settings.targetFrameRate();
+    if (rate == state.frameRate) {
         return true;
     }
-    const auto rate = static_cast<std::uint32_t>(wanted);
     log(LogVerbosity::Warning, "DeviceSupervisor::checkFrameRate",
         L"Frame rate out of tolerance - Adjusting frame rate from %u to %u",
         static_cast<unsigned>(state.frameRate), static_cast<unsigned>(rate));
@@ -411,7 +393,7 @@ void DeviceSupervisor::resetView() {
 std::wstring DeviceSupervisor::frameRateText() const {
     const double measured = _device.deviceState().measuredFrameRate;
     if (_device.isOpen() && measured > 0.0) {
-        return format(L"%.1f fps", measured);
+        return formatText(L"%.1f fps", measured);
     }
     return L"---";
 }

@@ -1,9 +1,10 @@
 #include "device/GainList.h"
 
+#include "wyr/windows/system/TextFormat.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cwchar>
 #include <functional>
 #include <limits>
@@ -100,9 +101,7 @@ float GainList::decibels(std::int32_t gain) noexcept {
 }
 
 std::wstring GainList::decibelsText(std::int32_t gain) {
-    wchar_t text[32];
-    std::swprintf(text, sizeof text / sizeof text[0], L"%5.1f", static_cast<double>(decibels(gain)));
-    return text;
+    return wyr::windows::system::formatText(L"%5.1f", static_cast<double>(decibels(gain)));
 }
 
 } // namespace device

@@ -1,8 +1,9 @@
 #include "device/VoltageSupervisor.h"
 
+#include "wyr/windows/system/TextFormat.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace device {
 
@@ -47,9 +48,7 @@ float VoltageSupervisor::mean() const noexcept {
 }
 
 std::wstring VoltageSupervisor::format(float volts) {
-    wchar_t text[64];
-    std::swprintf(text, sizeof text / sizeof text[0], L"%5.1f", static_cast<double>(volts));
-    return text;
+    return wyr::windows::system::formatText(L"%5.1f", static_cast<double>(volts));
 }
 
 } // namespace device

@@ -9,6 +9,7 @@
 #include "wyr/windows/system/TextConversion.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -39,10 +40,11 @@ std::string hex2(int value) {
     return text;
 }
 
+// Sentences are protocol, not text for people: never in the process's locale.
 std::string formatFloat(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return text;
+    char text[64];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3);
+    return error == std::errc() ? std::string(text, end) : std::string("0.000");
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "tests/unit/config/ConfigValuePrinter.h"
+#include "tests/unit/support/CommaDecimalLocale.h"
 #include "tests/unit/support/LogCapture.h"
 #include "tests/unit/support/TempConfigHome.h"
 #include "wyr/windows/config/ConfigMgr.h"
@@ -136,6 +137,33 @@ TEST_F(ConfigStore, ACorruptFileIsSetAsideAndTheProgramRunsOnDefaults) {
     EXPECT_EQ(readAll(settingsFile().string() + ".corrupt"), garbage);
 }
 
+TEST_F(ConfigStore, OneBadLineCostsOnlyItselfAndTheFileIsKeptAsACopy) {
+    const std::string original = "Windows Registry Editor Version 5.00\n\n" + section("Debug") +
+                                 "\"LogFilter\"=\"1|65535\"\n"
+                                 "\"Broken\"=\"1|5\" and then some\n"
+                                 "\"Logging\"=\"0|1\"\n\n" +
+                                 section("UI") + "\"Gain\"=\"1|7\"\n";
+    writeSettings(original);
+    LogCapture log(0x0040);
+    TestConfigMgr config;
+
+    EXPECT_EQ(config.open(kPath), ERROR_REGISTRY_RECOVERED);
+    std::int32_t value = 0;
+    EXPECT_TRUE(config.getInt(L"Debug.LogFilter", value));
+    EXPECT_TRUE(config.getInt(L"UI.Gain", value));
+    EXPECT_EQ(value, 7);
+    bool logging = false;
+    EXPECT_TRUE(config.getBool(L"Debug.Logging", logging));
+    EXPECT_FALSE(config.contains(L"Debug.Broken"));
+    EXPECT_FALSE(log.matching(L"Line 5 of the settings file").empty());
+    EXPECT_EQ(readAll(settingsFile().string() + ".corrupt"), original);
+
+    ASSERT_EQ(config.save(kPath), ERROR_SUCCESS);
+    TestConfigMgr again;
+    EXPECT_EQ(again.open(kPath), ERROR_SUCCESS);
+    EXPECT_EQ(again.entries().size(), 3U);
+}
+
 TEST_F(ConfigStore, SaveFailuresAreResultsAndTheEntriesStay) {
     TestConfigMgr config;
     ASSERT_EQ(config.define(L"UI.Gain", L"1|5", false), ERROR_SUCCESS);
@@ -186,4 +214,35 @@ TEST_F(ConfigStore, NestedKeysLoadDepthFirstWithDottedNames) {
     EXPECT_TRUE(config.contains(L"A.B.C"));
     EXPECT_TRUE(config.contains(L"A.D"));
     EXPECT_TRUE(config.contains(L"")) << "the default value under the path is named by its empty name";
+}
+
+TEST_F(ConfigStore, NumbersAreStoredAndReadTheSameInAUserLocale) {
+    const test::CommaDecimalLocale locale;
+    if (!locale.active()) {
+        GTEST_SKIP() << locale.why();
+    }
+    TestConfigMgr config;
+    config.setDouble(L"UI.ScaleFactor", 1.0);
+    config.setDouble(L"UI.Ratio", 0.1234567);
+    config.setInt(L"UI.Count", 1234567);
+    ASSERT_EQ(config.save(kPath), ERROR_SUCCESS);
+    const std::string text = readAll(settingsFile());
+    EXPECT_NE(text.find("\"ScaleFactor\"=\"2|1.000000\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"Ratio\"=\"2|0.1234567\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"Count\"=\"1|1234567\""), std::string::npos) << text;
+
+    TestConfigMgr loaded;
+    ASSERT_EQ(loaded.open(kPath), ERROR_SUCCESS);
+    double value = 0;
+    ASSERT_TRUE(loaded.getDouble(L"UI.ScaleFactor", value));
+    EXPECT_EQ(value, 1.0);
+    ASSERT_TRUE(loaded.getDouble(L"UI.Ratio", value));
+    EXPECT_EQ(value, 0.1234567);
+
+    // Texts keep one meaning: the locale's comma and digit grouping are not numbers.
+    ConfigValue parsed;
+    ASSERT_EQ(ConfigMgr::parse(L"2|2.5", parsed), ERROR_SUCCESS);
+    EXPECT_EQ(parsed, ConfigValue(2.5));
+    EXPECT_THROW(ConfigMgr::parse(L"2|2,5", parsed), boost::bad_lexical_cast);
+    EXPECT_THROW(ConfigMgr::parse(L"1|1.000", parsed), boost::bad_lexical_cast);
 }

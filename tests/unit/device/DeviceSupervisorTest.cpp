@@ -4,6 +4,7 @@
 #include "device/OrvaneScanPhase.h"
 #include "tests/unit/device/FakeOrvaneInterface.h"
 #include "tests/unit/device/RecordingSupervisorSink.h"
+#include "tests/unit/support/CommaDecimalLocale.h"
 #include "tests/unit/support/LogCapture.h"
 #include "tests/unit/support/TempConfigHome.h"
 #include "wyr/windows/config/ConfigMgr.h"
@@ -317,9 +318,18 @@ TEST_F(DeviceSupervisorTest, FrameRateIsBroughtIntoTheLimits) {
     };
     const std::vector<Case> cases{
         {L"1|655380", L"1|30", 16, 20}, // minimum 10, maximum 20
-        {L"1|655380", L"1|5", 16, 10},  {L"1|655380", L"1|30", 20, -1},
-        {L"1|655380", L"1|15", 15, -1}, {L"1|8200", L"1|16", 16, -1}, // the defaults: 0 to 8200
-        {L"1|8200", L"1|16", 25, 16},   {L"1|655380", L"1|-4", 16, 10},
+        {L"1|655380", L"1|5", 16, 10},
+        {L"1|655380", L"1|30", 20, -1},
+        {L"1|655380", L"1|15", 15, -1},
+        {L"1|8200", L"1|16", 16, -1}, // the defaults: 0 to 8200
+        {L"1|8200", L"1|16", 25, 16},
+        // A wanted rate the device cannot hold, before or after the limits, is
+        // replaced by the default instead of being asked for at every heartbeat.
+        {L"1|655380", L"1|-4", 25, 16},
+        {L"1|8200", L"1|300", 16, -1},
+        {L"1|8200", L"1|256", 44, 16},
+        {L"1|19661200", L"1|16", 16, -1}, // limits 300 to 400
+        {L"1|0", L"1|16", 16, -1},        // limits 0 to 0
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::wstring(c.limits) + L" " + c.wanted);
@@ -524,6 +534,19 @@ TEST_F(DeviceSupervisorTest, UserCommandsAndTheFrameRatePane) {
         device.state.measuredFrameRate = c.measured;
         EXPECT_EQ(supervisor().frameRateText(), c.expected);
     }
+}
+
+TEST_F(DeviceSupervisorTest, DisplayedNumbersReadTheSameInAUserLocale) {
+    const test::CommaDecimalLocale locale;
+    if (!locale.active()) {
+        GTEST_SKIP() << locale.why();
+    }
+    stream();
+    heartbeat(deviceAt(16, 512, 24.5F));
+    EXPECT_TRUE(sink.has(L"voltage: 24.5"));
+    EXPECT_TRUE(sink.has(L"dB: 70.5"));
+    device.state.measuredFrameRate = 15.96;
+    EXPECT_EQ(supervisor().frameRateText(), L"16.0 fps");
 }
 
 TEST_F(DeviceSupervisorTest, ResetViewPreparesTheNextScan) {

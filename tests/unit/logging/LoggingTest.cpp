@@ -1,3 +1,4 @@
+#include "tests/unit/support/CommaDecimalLocale.h"
 #include "tests/unit/support/LogCapture.h"
 #include "wyr/windows/logging/Log.h"
 #include "wyr/windows/logging/LogBeacon.h"
@@ -220,4 +221,27 @@ TEST(Logging, EntryTraceAndByteDump) {
     const std::vector<std::uint8_t> some{0x00, 0x0A, 0xA5, 0xFF};
     EXPECT_EQ(hexBytes(none), L"");
     EXPECT_EQ(hexBytes(some), L"0x00 0x0A 0xA5 0xFF");
+}
+
+TEST(Logging, Utf8ArgumentsAreKeptWhole) {
+    LogCapture capture;
+    log(LogVerbosity::Information, "Test::utf8", L"Folder [%s] holds %d files.", "/home/u/Caf\xC3\xA9", 3);
+    log(LogVerbosity::Information, "Test::utf8", L"%s|%ls", "\xE2\x82\xAC", L"\u00fc");
+    const auto records = capture.collect();
+    ASSERT_EQ(records.size(), 2U);
+    EXPECT_EQ(records[0].message, L"Folder [/home/u/Caf\u00e9] holds 3 files.");
+    EXPECT_EQ(records[1].message, L"\u20ac|\u00fc");
+}
+
+TEST(Logging, NumbersReadTheSameInAUserLocale) {
+    const test::CommaDecimalLocale locale;
+    if (!locale.active()) {
+        GTEST_SKIP() << locale.why();
+    }
+    LogCapture capture;
+    log(LogVerbosity::Information, "Test::locale", L"Voltage %.1f V, rate %.1f fps, %d samples [%s]", 24.5,
+        16.0, 12345, "Caf\xC3\xA9");
+    const auto records = capture.collect();
+    ASSERT_EQ(records.size(), 1U);
+    EXPECT_EQ(records[0].message, L"Voltage 24.5 V, rate 16.0 fps, 12345 samples [Caf\u00e9]");
 }

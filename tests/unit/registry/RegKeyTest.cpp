@@ -2,6 +2,7 @@
 
 #include "tests/unit/support/TempConfigHome.h"
 #include "wyr/windows/system/registry/RegNotifyFilter.h"
+#include "wyr/windows/system/registry/RegistryFile.h"
 #include "wyr/windows/system/registry/RegistryHive.h"
 
 #include <gtest/gtest.h>
@@ -161,6 +162,50 @@ TEST_F(RegKeyTest, ChildNamesRefuseTheSeparatorAndControlCharactersAreNotWritten
     key.child(L"Debug").setValue(RegValue::fromString(L"Line\nBreak", L"1|1"));
     EXPECT_EQ(key.write(), ERROR_INVALID_NAME);
     EXPECT_FALSE(std::filesystem::exists(settingsFile())) << "nothing of a refused write is stored";
+}
+
+TEST_F(RegKeyTest, ACopyKeepsItsOwnChildrenAndATreeIsReadWhole) {
+    RegKey original(RegRootKey::HKEY_CURRENT_USER, kConfig);
+    original.child(L"A").child(L"B").setValue(RegValue::fromString(L"C", L"1"));
+    RegKey copy = original;
+    copy.child(L"a").setValue(RegValue::fromString(L"D", L"2"));
+    ASSERT_EQ(copy.children().size(), 1U) << "the copy finds its own child, whatever the case";
+    EXPECT_EQ(copy.children().front().values().size(), 1U);
+    EXPECT_TRUE(original.children().front().values().empty()) << "the original is untouched";
+    copy = original;
+    EXPECT_TRUE(copy.child(L"A").values().empty());
+    ASSERT_EQ(original.write(), ERROR_SUCCESS);
+
+    RegKey reader(RegRootKey::HKEY_CURRENT_USER, kConfig);
+    ASSERT_EQ(reader.open(), ERROR_SUCCESS);
+    ASSERT_EQ(reader.enumerateTree(), ERROR_SUCCESS);
+    ASSERT_EQ(reader.children().size(), 1U);
+    const RegKey& a = reader.children().front();
+    EXPECT_EQ(a.path(), kConfig + L"\\A");
+    ASSERT_EQ(a.children().size(), 1U);
+    const RegValue* c = a.children().front().findValue(L"c");
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(RegValue::decodeString(c->data()), L"1");
+}
+
+TEST_F(RegKeyTest, KeysDeeperThanTheSettingsFileKeepsAreRefused) {
+    std::wstring path;
+    for (std::size_t i = 0; i < RegistryFile::kMaximumDepth; ++i) {
+        path += L"\\L";
+    }
+    RegKey deepest(RegRootKey::HKEY_CURRENT_USER, path);
+    deepest.setValue(RegValue::fromString(L"N", L"v"));
+    EXPECT_EQ(deepest.write(), ERROR_SUCCESS);
+
+    RegKey parent(RegRootKey::HKEY_CURRENT_USER, path.substr(2));
+    parent.child(L"L").child(L"Deeper").setValue(RegValue::fromString(L"N", L"v"));
+    EXPECT_EQ(parent.write(), ERROR_INVALID_NAME);
+    RegKey tooDeep(RegRootKey::HKEY_CURRENT_USER, path + L"\\L");
+    EXPECT_EQ(tooDeep.create(), ERROR_INVALID_NAME);
+    EXPECT_EQ(readAll(settingsFile()).find("Deeper"), std::string::npos);
+
+    RegKey reader(RegRootKey::HKEY_CURRENT_USER, path);
+    EXPECT_EQ(reader.open(), ERROR_SUCCESS) << "what was written reads back";
 }
 
 TEST_F(RegKeyTest, DeleteQueryAndAKeyDeletedWhileOpen) {

@@ -27,6 +27,14 @@ const RegistryNode* at(const RegistryNode& root, const std::vector<std::wstring>
     return node;
 }
 
+std::string describe(const RegistryFile::Outcome& outcome) {
+    std::string text = outcome.settingsFile ? "" : "not a settings file; ";
+    for (const auto& problem : outcome.problems) {
+        text += std::to_string(problem.line) + ": " + toNarrow(problem.reason) + "\n";
+    }
+    return text;
+}
+
 } // namespace
 
 TEST(RegistryFile, ReadsTheExportFormatWithItsVariants) {
@@ -56,8 +64,8 @@ TEST(RegistryFile, ReadsTheExportFormatWithItsVariants) {
                              "[-HKEY_CURRENT_USER\\Software\\Dropped]\r\n"
                              "\"IgnoredUnderADeletedKey\"=\"1\"\r\n";
     RegistryNode root(L"HKEY_CURRENT_USER");
-    RegistryFile::Problem problem;
-    ASSERT_TRUE(RegistryFile::parse(text, root, problem)) << problem.line << ": " << toNarrow(problem.reason);
+    const auto outcome = RegistryFile::parse(text, root);
+    ASSERT_TRUE(outcome.complete()) << describe(outcome);
 
     const RegistryNode* debug = at(root, {L"Software", L"Tolvek", L"Orvane", L"Config", L"Debug"});
     ASSERT_NE(debug, nullptr);
@@ -93,15 +101,14 @@ TEST(RegistryFile, AcceptsUtf16AndTheOlderHeaderAndAnEmptyFile) {
     };
     for (const auto& [bytes, expected] : cases) {
         RegistryNode root(L"HKEY_CURRENT_USER");
-        RegistryFile::Problem problem;
-        ASSERT_TRUE(RegistryFile::parse(bytes, root, problem)) << toNarrow(problem.reason);
+        const auto outcome = RegistryFile::parse(bytes, root);
+        ASSERT_TRUE(outcome.complete()) << describe(outcome);
         const RegistryNode* key = root.findChild(L"K");
         EXPECT_EQ(key == nullptr ? L"<none>" : stringOf(*key, L"N"), expected);
     }
 }
 
-TEST(RegistryFile, RejectsMalformedFilesNamingTheLine) {
-    const std::string header = "Windows Registry Editor Version 5.00\n";
+TEST(RegistryFile, BytesThatAreNotASettingsFileAreRefusedWhole) {
     const std::vector<std::pair<std::string, std::size_t>> cases{
         {"garbage\n", 1},
         {std::string("\x7F"
@@ -109,33 +116,99 @@ TEST(RegistryFile, RejectsMalformedFilesNamingTheLine) {
                      10),
          1},
         {"\n\n[HKEY_CURRENT_USER\\K]\n", 3},
-        {header + "\"N\"=\"v\"\n", 2},
-        {header + "[HKEY_CURRENT_USER\\K]\n\"N\"=\"unterminated\n", 3},
-        {header + "[HKEY_CURRENT_USER\\K]\n\"N=\"v\"\n", 3},
-        {header + "[HKEY_CURRENT_USER\\K]\n\"N\" \"v\"\n", 3},
-        {header + "[HKEY_CURRENT_USER\\K]\n\"N\"=\"v\" trailing\n", 3},
-        {header + "[HKEY_CURRENT_USER\\K]\n\"N\"=dword:123456789\n", 3},
-        {header + "[HKEY_CURRENT_USER\\K]\n\"N\"=dword:xyz\n", 3},
-        {header + "[HKEY_CURRENT_USER\\K]\n\"N\"=hex:01,2g\n", 3},
-        {header + "[HKEY_CURRENT_USER\\K]\n\"N\"=hex:01,,02\n", 3},
-        {header + "[HKEY_CURRENT_USER\\K]\n\"N\"=hex(zz):01\n", 3},
-        {header + "[HKEY_CURRENT_USER\\K]\n\"N\"=hex:01,\\", 3},
-        {header + "[HKEY_CURRENT_USER\\K]\n\"N\"=qword:1\n", 3},
-        {header + "[HKEY_CURRENT_USER\\K]\nplain text\n", 3},
-        {header + "[HKEY_LOCAL_MACHINE\\K]\n", 2},
-        {header + "[HKEY_CURRENT_USER\\\\K]\n", 2},
-        {header + "[HKEY_CURRENT_USER\\K\n", 2},
-        {header + "[HKEY_CURRENT_USER\\K]\n\"N\"=\"caf\xE9\"\n", 0},
+        {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\K]\n\"N\"=\"caf\xE9\"\n", 0},
         {"\xFF\xFE\x41", 0},
     };
     for (const auto& [bytes, line] : cases) {
         SCOPED_TRACE(bytes);
         RegistryNode root(L"HKEY_CURRENT_USER");
-        RegistryFile::Problem problem;
-        EXPECT_FALSE(RegistryFile::parse(bytes, root, problem));
-        EXPECT_EQ(problem.line, line);
-        EXPECT_FALSE(problem.reason.empty());
+        const auto outcome = RegistryFile::parse(bytes, root);
+        EXPECT_FALSE(outcome.settingsFile);
+        ASSERT_EQ(outcome.problems.size(), 1U);
+        EXPECT_EQ(outcome.problems[0].line, line);
+        EXPECT_FALSE(outcome.problems[0].reason.empty());
     }
+}
+
+TEST(RegistryFile, ALineThatCannotBeReadIsSkippedAndEveryOtherLineKept) {
+    const std::string start =
+        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\K]\n\"Before\"=\"1\"\n";
+    const std::string after = "\"After\"=\"2\"\n";
+    for (const std::string bad :
+         {"\"N\"=\"v\" trailing", "\"N\"=\"unterminated", "\"N=\"v\"", "\"N\" \"v\"", "\"N\"=dword:123456789",
+          "\"N\"=dword:xyz", "\"N\"=hex:01,2g", "\"N\"=hex:01,,02", "\"N\"=hex(zz):01", "\"N\"=qword:1",
+          "plain text", "\"N\"=hex:01,\\\n  zz"}) {
+        SCOPED_TRACE(bad);
+        RegistryNode root(L"HKEY_CURRENT_USER");
+        const auto outcome = RegistryFile::parse(start + bad + "\n" + after, root);
+        EXPECT_TRUE(outcome.settingsFile);
+        EXPECT_EQ(outcome.skippedLines, 1U);
+        ASSERT_EQ(outcome.problems.size(), 1U);
+        EXPECT_EQ(outcome.problems[0].line, 4U);
+        const RegistryNode* key = root.findChild(L"K");
+        ASSERT_NE(key, nullptr);
+        EXPECT_EQ(stringOf(*key, L"Before"), L"1");
+        EXPECT_EQ(stringOf(*key, L"After"), L"2");
+        EXPECT_EQ(key->findValue(L"N"), nullptr);
+    }
+
+    // A key line that cannot be read takes its values with it, up to the next key.
+    for (const std::string bad :
+         {"[HKEY_LOCAL_MACHINE\\M]", "[HKEY_CURRENT_USER\\\\M]", "[HKEY_CURRENT_USER\\M"}) {
+        SCOPED_TRACE(bad);
+        RegistryNode root(L"HKEY_CURRENT_USER");
+        const auto outcome =
+            RegistryFile::parse(start + bad + "\n\"Under\"=\"x\"\n[HKEY_CURRENT_USER\\L]\n" + after, root);
+        EXPECT_EQ(outcome.skippedLines, 2U);
+        ASSERT_EQ(outcome.problems.size(), 1U);
+        EXPECT_EQ(outcome.problems[0].line, 4U);
+        EXPECT_EQ(stringOf(*root.findChild(L"K"), L"Before"), L"1");
+        EXPECT_EQ(stringOf(*root.findChild(L"L"), L"After"), L"2");
+        EXPECT_EQ(root.findChild(L"M"), nullptr);
+    }
+
+    // Values before the first key, and a continued value at the end of the file.
+    RegistryNode root(L"HKEY_CURRENT_USER");
+    const auto outcome =
+        RegistryFile::parse("REGEDIT4\n\"Orphan\"=\"v\"\n[HKEY_CURRENT_USER\\K]\n\"Kept\"=\"1\"\n"
+                            "\"Cut\"=hex:01,\\",
+                            root);
+    EXPECT_EQ(outcome.skippedLines, 2U);
+    ASSERT_EQ(outcome.problems.size(), 2U);
+    EXPECT_EQ(outcome.problems[0].line, 2U);
+    EXPECT_EQ(outcome.problems[1].line, 5U);
+    EXPECT_EQ(stringOf(*root.findChild(L"K"), L"Kept"), L"1");
+}
+
+TEST(RegistryFile, KeysNestedBeyondTheLimitAreSkippedAndManyProblemsAreCounted) {
+    const auto keyAt = [](std::size_t depth) {
+        std::string line = "[HKEY_CURRENT_USER";
+        for (std::size_t i = 0; i < depth; ++i) {
+            line += "\\a";
+        }
+        return line + "]\n\"V\"=\"" + std::to_string(depth) + "\"\n";
+    };
+    std::string text = "Windows Registry Editor Version 5.00\n" + keyAt(RegistryFile::kMaximumDepth) +
+                       keyAt(RegistryFile::kMaximumDepth + 1) + keyAt(10000);
+    for (int i = 0; i < 30; ++i) {
+        text += "junk\n";
+    }
+    RegistryNode root(L"HKEY_CURRENT_USER");
+    const auto outcome = RegistryFile::parse(text, root);
+    EXPECT_TRUE(outcome.settingsFile);
+    EXPECT_EQ(outcome.skippedLines, 4U + 30U) << "two deep keys with a value each, and the junk";
+    ASSERT_EQ(outcome.problems.size(), RegistryFile::kListedProblems);
+    EXPECT_EQ(outcome.problems[0].line, 4U);
+    EXPECT_NE(outcome.problems[0].reason.find(L"65 levels"), std::wstring::npos)
+        << toNarrow(outcome.problems[0].reason);
+    EXPECT_EQ(outcome.problems[1].line, 6U);
+    const RegistryNode* node = &root;
+    for (std::size_t i = 0; i < RegistryFile::kMaximumDepth && node != nullptr; ++i) {
+        node = node->findChild(L"a");
+    }
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(stringOf(*node, L"V"), std::to_wstring(RegistryFile::kMaximumDepth));
+    EXPECT_TRUE(node->children().empty());
 }
 
 TEST(RegistryFile, WritesReadableSectionsOnlyWhereKeysHoldSomething) {
@@ -187,16 +260,15 @@ TEST(RegistryFile, EveryValueSurvivesWritingAndReadingBack) {
     const std::string text = RegistryFile::format(root);
 
     RegistryNode back(L"HKEY_CURRENT_USER");
-    RegistryFile::Problem problem;
-    ASSERT_TRUE(RegistryFile::parse(text, back, problem))
-        << problem.line << ": " << toNarrow(problem.reason) << "\n"
-        << text;
+    const auto outcome = RegistryFile::parse(text, back);
+    ASSERT_TRUE(outcome.complete()) << describe(outcome) << "\n" << text;
     const RegistryNode* read = back.findChild(L"Software");
     read = read == nullptr ? nullptr : read->findChild(L"Name [with] brackets ]");
     ASSERT_NE(read, nullptr) << text;
-    ASSERT_EQ(read->values().size(), values.size());
+    const std::vector<RegValue> readBack(read->values().begin(), read->values().end());
+    ASSERT_EQ(readBack.size(), values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
-        EXPECT_EQ(read->values()[i], values[i]) << toNarrow(values[i].name());
+        EXPECT_EQ(readBack[i], values[i]) << toNarrow(values[i].name());
     }
     for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
         end = text.find('\n', start);

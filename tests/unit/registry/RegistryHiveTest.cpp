@@ -6,7 +6,10 @@
 #include "wyr/windows/system/registry/RegKey.h"
 #include "wyr/windows/system/registry/RegistryFile.h"
 
+#include <condition_variable>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <random>
 #include <set>
 #include <signal.h>
@@ -34,20 +37,50 @@ protected:
     // The values of Config\State in a file's bytes; fails the test when it does not parse.
     static std::vector<std::wstring> stateIn(const std::string& bytes) {
         RegistryNode root(L"HKEY_CURRENT_USER");
-        RegistryFile::Problem problem;
-        EXPECT_TRUE(RegistryFile::parse(bytes, root, problem))
-            << problem.line << ": " << toNarrow(problem.reason);
+        const auto outcome = RegistryFile::parse(bytes, root);
+        EXPECT_TRUE(outcome.complete()) << outcome.skippedLines << " lines skipped";
         std::vector<std::wstring> found;
         const RegistryNode* node = &root;
         for (const wchar_t* part : {L"Software", L"Tolvek", L"Orvane", L"Config", L"State"}) {
             node = node == nullptr ? nullptr : node->findChild(part);
         }
-        for (const auto& value : node == nullptr ? std::vector<RegValue>{} : node->values()) {
+        for (const auto& value : node == nullptr ? RegistryNode::Values{} : node->values()) {
             std::wstring text;
             value.asString(text);
             found.push_back(text);
         }
         return found;
+    }
+
+    // Runs `step` and tells whether it returned by itself. Should it block opening
+    // the FIFO, a writer opens the other end after a while, so that the test fails
+    // instead of hanging.
+    static bool returnsWithoutBlocking(const std::filesystem::path& fifo, const std::function<void()>& step) {
+        std::mutex lock;
+        std::condition_variable finished;
+        bool done = false;
+        bool rescued = false;
+        std::thread guard([&] {
+            std::unique_lock held(lock);
+            if (finished.wait_for(held, std::chrono::seconds(10), [&] { return done; })) {
+                return;
+            }
+            rescued = true;
+            while (!finished.wait_for(held, std::chrono::milliseconds(100), [&] { return done; })) {
+                const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    ::close(fd);
+                }
+            }
+        });
+        step();
+        {
+            std::lock_guard held(lock);
+            done = true;
+        }
+        finished.notify_all();
+        guard.join();
+        return !rescued;
     }
 };
 
@@ -67,13 +100,52 @@ TEST_F(RegistryHiveTest, AnUnparsableFileIsSetAsideReportedAndNeverOverwritten) 
     EXPECT_EQ(key.open(), ERROR_FILE_NOT_FOUND) << "reported once; the keys start empty";
 
     // A second bad file gets its own name; the first copy stays.
-    writeSettings("Windows Registry Editor Version 5.00\n\"Orphan\"=\"value\"\n");
+    writeSettings("REGEDIT5\n[HKEY_CURRENT_USER\\Orphan]\n");
     EXPECT_EQ(key.open(), ERROR_BADDB);
     EXPECT_EQ(readAll(settingsFile().string() + ".corrupt"), garbage);
     EXPECT_NE(readAll(settingsFile().string() + ".1.corrupt").find("Orphan"), std::string::npos);
 
     ASSERT_EQ(writeState(L"fresh"), ERROR_SUCCESS);
     EXPECT_EQ(stateIn(readAll(settingsFile())), std::vector<std::wstring>{L"fresh"});
+}
+
+TEST_F(RegistryHiveTest, LinesThatCannotBeReadAreSkippedReportedAndTheFileCopiedAside) {
+    const std::string original = "Windows Registry Editor Version 5.00\n\n"
+                                 "[HKEY_CURRENT_USER\\Software\\Tolvek\\Orvane\\Config\\State]\n"
+                                 "\"V0\"=\"kept\"\n"
+                                 "\"V1\"=\"half a line\n"
+                                 "\"V2\"=\"also kept\"\n";
+    writeSettings(original);
+    LogCapture log(0x0040);
+
+    RegKey key(RegRootKey::HKEY_CURRENT_USER, kConfig + L"\\State");
+    EXPECT_EQ(key.open(), ERROR_REGISTRY_RECOVERED);
+    ASSERT_TRUE(key.isOpen());
+    RegValue value;
+    EXPECT_EQ(key.readValue(L"V0", value), ERROR_SUCCESS);
+    EXPECT_EQ(key.readValue(L"V2", value), ERROR_SUCCESS);
+    EXPECT_EQ(key.readValue(L"V1", value), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key.open(), ERROR_SUCCESS) << "reported once";
+    EXPECT_EQ(readAll(settingsFile()), original) << "reading never writes";
+    EXPECT_EQ(readAll(settingsFile().string() + ".corrupt"), original);
+    EXPECT_EQ(log.matching(L"Line 5 of the settings file").size(), 1U);
+    EXPECT_FALSE(log.matching(L"The file as it was is kept as").empty());
+
+    // The next save writes what was read; the copy keeps what was not.
+    ASSERT_EQ(writeState(L"fresh"), ERROR_SUCCESS);
+    EXPECT_EQ(stateIn(readAll(settingsFile())), (std::vector<std::wstring>{L"fresh", L"also kept"}));
+    EXPECT_EQ(readAll(settingsFile().string() + ".corrupt"), original);
+
+    // A copy that cannot be made (every name taken) leaves the file as it is for good.
+    writeSettings(original);
+    for (int n = 1; n < 1000; ++n) {
+        std::ofstream(settingsFile().string() + "." + std::to_string(n) + ".corrupt") << "taken";
+    }
+    EXPECT_EQ(key.open(), ERROR_REGISTRY_RECOVERED);
+    EXPECT_EQ(key.readValue(L"V2", value), ERROR_SUCCESS) << "what was read is still used";
+    EXPECT_EQ(writeState(L"lost?"), ERROR_BADDB);
+    EXPECT_EQ(readAll(settingsFile()), original);
+    EXPECT_FALSE(log.matching(L"cannot be copied aside and will not be overwritten").empty());
 }
 
 TEST_F(RegistryHiveTest, AReadOnlyFileIsLeftAsItIs) {
@@ -108,6 +180,48 @@ TEST_F(RegistryHiveTest, AFileThatCannotBeReadIsNeverReplaced) {
     EXPECT_EQ(key.open(), ERROR_DIRECTORY) << "as long as it stays unreadable";
     EXPECT_EQ(writeState(L"x"), ERROR_DIRECTORY);
     EXPECT_TRUE(std::filesystem::is_directory(settingsFile() / "inside"));
+}
+
+TEST_F(RegistryHiveTest, ANamedPipeOrADeviceAtThePathIsNeitherReadNorReplaced) {
+    std::filesystem::create_directories(settingsFile().parent_path());
+    const auto fifo = home / "settings.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        const char* what;
+        std::function<void()> place;
+        const wchar_t* kind;
+    };
+    const std::vector<Case> cases{
+        {"a named pipe", [&] { std::filesystem::rename(fifo, settingsFile()); }, L"a named pipe"},
+        {"a link to a named pipe", [&] { std::filesystem::create_symlink(fifo, settingsFile()); },
+         L"a named pipe"},
+        {"a link to an endless device", [&] { std::filesystem::create_symlink("/dev/zero", settingsFile()); },
+         L"a device"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!std::filesystem::exists(fifo) && !std::filesystem::is_fifo(settingsFile())) {
+            ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        }
+        c.place();
+        const auto placed = std::filesystem::symlink_status(settingsFile()).type();
+        LogCapture log(0x0040);
+        RegKey key(RegRootKey::HKEY_CURRENT_USER, kConfig);
+        ErrorCode opened = ERROR_SUCCESS;
+        ErrorCode saved = ERROR_SUCCESS;
+        EXPECT_TRUE(
+            returnsWithoutBlocking(std::filesystem::is_fifo(settingsFile()) ? settingsFile() : fifo, [&] {
+                opened = key.open();
+                saved = writeState(L"lost?");
+            }));
+        EXPECT_EQ(opened, ERROR_CANTREAD);
+        EXPECT_EQ(saved, ERROR_CANTWRITE);
+        EXPECT_EQ(std::filesystem::symlink_status(settingsFile()).type(), placed) << "left where it was";
+        EXPECT_FALSE(std::filesystem::exists(settingsFile().string() + ".corrupt"));
+        EXPECT_FALSE(log.matching(c.kind).empty());
+        EXPECT_FALSE(log.matching(L"The configuration registry key could not be written.").empty());
+        std::filesystem::remove(settingsFile());
+    }
 }
 
 TEST_F(RegistryHiveTest, AKillBetweenWritingAndRenamingLeavesTheOldFile) {
@@ -206,12 +320,11 @@ TEST_F(RegistryHiveTest, KeysOfManyThreadsShareOneHive) {
     }
     EXPECT_FALSE(failed);
     RegistryNode root(L"HKEY_CURRENT_USER");
-    RegistryFile::Problem problem;
-    ASSERT_TRUE(RegistryFile::parse(readAll(settingsFile()), root, problem));
+    ASSERT_TRUE(RegistryFile::parse(readAll(settingsFile()), root).complete());
     const RegistryNode* config =
         root.findChild(L"Software")->findChild(L"Tolvek")->findChild(L"Orvane")->findChild(L"Config");
     ASSERT_EQ(config->children().size(), static_cast<std::size_t>(kThreads));
-    for (const auto& child : config->children()) {
+    for (const auto& [name, child] : config->children()) {
         EXPECT_EQ(child->values().size(), static_cast<std::size_t>(kWrites)) << toNarrow(child->name());
     }
 }

@@ -2,15 +2,18 @@
 
 #include "wyr/windows/config/ConfigTypeMismatch.h"
 #include "wyr/windows/logging/Log.h"
+#include "wyr/windows/system/TextFormat.h"
 #include "wyr/windows/system/registry/RegKey.h"
 #include "wyr/windows/system/registry/RegistryFile.h"
 
 #include <algorithm>
-#include <boost/lexical_cast.hpp>
+#include <boost/lexical_cast/bad_lexical_cast.hpp>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cwctype>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
+#include <typeinfo>
 
 namespace wyr::windows::config {
 
@@ -21,30 +24,56 @@ using logging::LogVerbosity;
 
 namespace {
 
-std::int32_t parseInt(const std::wstring& text) {
-    try {
-        return boost::lexical_cast<std::int32_t>(text);
-    } catch (const boost::bad_lexical_cast&) {
-        // Float bit patterns may be written unsigned ("1|3212836864" is -1.0f).
-        if (text.empty() || !std::iswdigit(static_cast<std::wint_t>(text.front()))) {
-            throw;
+// The number a whole text spells, by the same rules in every locale: an optional
+// sign, then what std::from_chars takes. Anything else does not convert.
+template <typename T> std::optional<T> parseNumber(const std::wstring& text) {
+    std::string narrow;
+    narrow.reserve(text.size());
+    for (const wchar_t c : text) {
+        if (c <= 0 || c > 0x7F) {
+            return std::nullopt;
         }
-        return static_cast<std::int32_t>(boost::lexical_cast<std::uint32_t>(text));
+        narrow.push_back(static_cast<char>(c));
     }
+    std::string_view digits(narrow);
+    if (digits.size() > 1 && digits.front() == '+' && digits[1] != '-') {
+        digits.remove_prefix(1);
+    }
+    T value{};
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+template <typename T> T convert(const std::wstring& text) {
+    if (const auto value = parseNumber<T>(text)) {
+        return *value;
+    }
+    throw boost::bad_lexical_cast(typeid(std::wstring), typeid(T));
+}
+
+std::int32_t parseInt(const std::wstring& text) {
+    if (const auto value = parseNumber<std::int32_t>(text)) {
+        return *value;
+    }
+    // Float bit patterns may be written unsigned ("1|3212836864" is -1.0f).
+    if (!text.empty() && text.front() >= L'0' && text.front() <= L'9') {
+        if (const auto bits = parseNumber<std::uint32_t>(text)) {
+            return static_cast<std::int32_t>(*bits);
+        }
+    }
+    throw boost::bad_lexical_cast(typeid(std::wstring), typeid(std::int32_t));
 }
 
 std::wstring formatDouble(double value) {
-    wchar_t buffer[512];
-    std::swprintf(buffer, 512, L"%f", value);
-    std::wstring text = buffer;
+    std::wstring text = formatText(L"%f", value);
     // Six decimals is the stored form; a value they cannot carry (1e-9, 0.1234567)
     // is written with every digit it needs rather than changed.
-    double back = 0;
-    const bool same = boost::conversion::try_lexical_convert(text, back) &&
-                      (back == value || (std::isnan(back) && std::isnan(value)));
-    if (!same) {
-        std::swprintf(buffer, 512, L"%.17g", value);
-        text = buffer;
+    const auto back = parseNumber<double>(text);
+    if (!back || !(*back == value || (std::isnan(*back) && std::isnan(value)))) {
+        text = formatText(L"%.17g", value);
     }
     return text;
 }
@@ -96,7 +125,7 @@ ErrorCode ConfigMgr::parse(const std::wstring& text, ConfigValue& out) {
     } else if (*type == ConfigType::Int) {
         out = parseInt(rest);
     } else if (*type == ConfigType::Double) {
-        out = boost::lexical_cast<double>(rest);
+        out = convert<double>(rest);
     } else {
         out = rest;
     }
@@ -232,43 +261,46 @@ ErrorCode ConfigMgr::open(const std::wstring& path) {
         _entries.clear();
     }
     RegKey key(RegRootKey::HKEY_CURRENT_USER, path);
-    if (const ErrorCode rc = key.open(RegAccess::KEY_ALL_ACCESS.value()); rc != ERROR_SUCCESS) {
-        if (rc == ERROR_FILE_NOT_FOUND) {
+    ErrorCode firstProblem = key.open(RegAccess::KEY_ALL_ACCESS.value());
+    if (firstProblem != ERROR_SUCCESS && firstProblem != ERROR_REGISTRY_RECOVERED) {
+        if (firstProblem == ERROR_FILE_NOT_FOUND) {
             log(LogVerbosity::Information, "ConfigMgr::open", L"No stored configuration under <%ls> [%u].",
-                key.fullName().c_str(), rc);
+                key.fullName().c_str(), firstProblem);
         } else {
             log(LogVerbosity::Error, "ConfigMgr::open", L"Failed to open the configuration <%ls> [%u].",
-                key.fullName().c_str(), rc);
-            logSystemError(rc, "ConfigMgr::open");
+                key.fullName().c_str(), firstProblem);
+            logSystemError(firstProblem, "ConfigMgr::open");
         }
+        return firstProblem;
+    }
+    // The whole tree in one read: the file cannot change between two of its keys.
+    if (const ErrorCode rc = key.enumerateTree(); rc != ERROR_SUCCESS) {
+        log(LogVerbosity::Error, "ConfigMgr::open", L"Failed to read the configuration <%ls> [%u].",
+            key.fullName().c_str(), rc);
+        logSystemError(rc, "ConfigMgr::open");
         return rc;
     }
-    ErrorCode firstProblem = ERROR_SUCCESS;
-    load(key, key.path(), firstProblem);
+    std::wstring prefix;
+    load(key, prefix, firstProblem);
+    std::size_t count = 0;
+    {
+        std::lock_guard guard(_lock);
+        count = _entries.size();
+    }
     log(LogVerbosity::Information, "ConfigMgr::open", L"Configuration loaded from <%ls>: %zu entries [%u].",
-        key.fullName().c_str(), entries().size(), firstProblem);
+        key.fullName().c_str(), count, firstProblem);
     return firstProblem;
 }
 
-void ConfigMgr::load(RegKey& key, const std::wstring& rootPath, ErrorCode& firstProblem) {
+void ConfigMgr::load(const RegKey& key, std::wstring& prefix, ErrorCode& firstProblem) {
     const auto remember = [&firstProblem](ErrorCode rc) {
         if (firstProblem == ERROR_SUCCESS) {
             firstProblem = rc;
         }
     };
-    if (const ErrorCode rc = key.enumerate(); rc != ERROR_SUCCESS) {
-        log(LogVerbosity::Error, "ConfigMgr::load", L"Failed to read the configuration key <%ls> [%u].",
-            key.fullName().c_str(), rc);
-        logSystemError(rc, "ConfigMgr::load");
-        remember(rc);
-        return;
-    }
-    const std::wstring relative = key.path().size() > rootPath.size()
-                                      ? key.path().substr(rootPath.empty() ? 0 : rootPath.size() + 1)
-                                      : L"";
     for (const auto& value : key.values()) {
-        std::wstring name = relative.empty() ? value.name() : relative + L"\\" + value.name();
-        std::replace(name.begin(), name.end(), L'\\', L'.');
+        std::wstring name = prefix + value.name();
+        std::replace(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), L'\\', L'.');
         std::wstring text;
         if (value.type() != RegValueType::REG_SZ.value() || !value.asString(text)) {
             // One odd value costs only itself: the rest still loads, so no later
@@ -287,15 +319,14 @@ void ConfigMgr::load(RegKey& key, const std::wstring& rootPath, ErrorCode& first
             remember(ERROR_INVALID_DATA);
         }
     }
-    for (auto& child : key.children()) {
-        if (const ErrorCode rc = child.open(RegAccess::KEY_ALL_ACCESS.value()); rc != ERROR_SUCCESS) {
-            log(LogVerbosity::Error, "ConfigMgr::load", L"Failed to open the configuration key <%ls> [%u].",
-                child.fullName().c_str(), rc);
-            logSystemError(rc, "ConfigMgr::load");
-            remember(rc);
-            continue;
-        }
-        load(child, rootPath, firstProblem);
+    // The name of a value below the path: the keys on the way and the value's
+    // name, joined by dots.
+    const std::size_t length = prefix.size();
+    for (const auto& child : key.children()) {
+        prefix += child.name();
+        prefix += L'.';
+        load(child, prefix, firstProblem);
+        prefix.resize(length);
     }
 }
 

@@ -44,8 +44,10 @@ public:
     // Clears every entry, then loads everything stored under `path` (relative to
     // HKEY_CURRENT_USER). The key's error when it cannot be opened (not found on a
     // first run, ERROR_BADDB for a settings file that had to be set aside); else
-    // 0, or the first error among values that could not be taken (those are
-    // skipped and logged, the others are loaded).
+    // 0, or the first problem among what could not be taken, which is skipped and
+    // logged while the rest loads: ERROR_REGISTRY_RECOVERED for lines of the
+    // settings file that could not be read (the file was copied aside),
+    // ERROR_INVALID_DATA for values that do not convert.
     system::ErrorCode open(const std::wstring& path);
     // Writes every non-transient entry under `path`, in one save of the settings
     // file. Stored values that no entry names are kept.
@@ -94,7 +96,8 @@ protected:
 private:
     void set(const std::wstring& name, const ConfigValue& value);
     void notify(const std::wstring& name, const ConfigValue& value);
-    void load(system::RegKey& key, const std::wstring& rootPath, system::ErrorCode& firstProblem);
+    // Defines the values of `key` and of every key below it; `prefix` names the key.
+    void load(const system::RegKey& key, std::wstring& prefix, system::ErrorCode& firstProblem);
     template <typename T> bool get(const std::wstring& name, T& out, const ConfigType& asked) const;
 
     std::unique_ptr<ConfigNotificationWnd> _window;

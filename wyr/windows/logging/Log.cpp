@@ -1,43 +1,16 @@
 #include "wyr/windows/logging/Log.h"
 
 #include "wyr/windows/logging/LogBeacon.h"
-
-#include <cwchar>
-#include <vector>
+#include "wyr/windows/system/TextFormat.h"
 
 namespace wyr::windows::logging {
-
-namespace {
-
-// A message longer than this is cut rather than lost.
-constexpr std::size_t kMaximumLength = 64 * 1024;
-
-std::wstring format(const wchar_t* fmt, va_list args) {
-    std::vector<wchar_t> buffer(256);
-    for (;;) {
-        va_list copy;
-        va_copy(copy, args);
-        const int n = std::vswprintf(buffer.data(), buffer.size(), fmt, copy);
-        va_end(copy);
-        if (n >= 0) {
-            return std::wstring(buffer.data(), static_cast<std::size_t>(n));
-        }
-        // vswprintf cannot measure: -1 means "too small" or "unconvertible argument".
-        if (buffer.size() >= kMaximumLength) {
-            return buffer[0] != L'\0' ? std::wstring(buffer.data()) : std::wstring(fmt);
-        }
-        buffer.assign(buffer.size() * 4, L'\0');
-    }
-}
-
-} // namespace
 
 void vlog(const LogVerbosity& verbosity, const char* context, const wchar_t* fmt, va_list args) {
     LogBeacon* beacon = LogBeacon::existing();
     if (beacon == nullptr || fmt == nullptr || !beacon->accepts(verbosity)) {
         return;
     }
-    beacon->write(verbosity, context, format(fmt, args).c_str());
+    beacon->write(verbosity, context, system::vformatText(fmt, args).c_str());
 }
 
 void log(const LogVerbosity& verbosity, const char* context, const wchar_t* fmt, ...) {
@@ -47,7 +20,7 @@ void log(const LogVerbosity& verbosity, const char* context, const wchar_t* fmt,
     }
     va_list args;
     va_start(args, fmt);
-    const std::wstring text = format(fmt, args);
+    const std::wstring text = system::vformatText(fmt, args);
     va_end(args);
     beacon->write(verbosity, context, text.c_str());
 }

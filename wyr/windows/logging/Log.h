@@ -10,9 +10,11 @@
 
 namespace wyr::windows::logging {
 
-// Logs a printf-style wide message (use %ls for wide and %s for narrow strings)
-// under a context, by convention the caller's "Class::method". A verbosity that
-// no connected listener accepts costs a mask test: nothing is formatted or posted.
+// Logs a printf-style wide message (use %ls for wide and %s for UTF-8 strings)
+// under a context, by convention the caller's "Class::method". The message is
+// formatted by system::formatText, so it reads the same in every user locale. A
+// verbosity that no connected listener accepts costs a mask test: nothing is
+// formatted or posted.
 void log(const LogVerbosity& verbosity, const char* context, const wchar_t* format, ...);
 void vlog(const LogVerbosity& verbosity, const char* context, const wchar_t* format, va_list args);
 

@@ -59,6 +59,11 @@ const std::unordered_map<ErrorCode, std::wstring>& messageTable() {
         {ERROR_IO_PENDING, L"Overlapped I/O operation is in progress."},
         {ERROR_INVALID_FLAGS, L"Invalid flags."},
         {ERROR_BADDB, L"The configuration registry database is corrupt."},
+        {ERROR_CANTREAD, L"The configuration registry key could not be read."},
+        {ERROR_CANTWRITE, L"The configuration registry key could not be written."},
+        {ERROR_REGISTRY_RECOVERED,
+         L"One of the files in the registry database had to be recovered by use of a "
+         L"log or alternate copy. The recovery was successful."},
         {ERROR_KEY_DELETED,
          L"Illegal operation attempted on a registry key that has been marked for deletion."},
         {ERROR_IO_DEVICE, L"The request could not be performed because of an I/O device error."},

@@ -4,6 +4,7 @@
 #include "wyr/windows/system/TextConversion.h"
 #include "wyr/windows/system/registry/RegistryFile.h"
 #include "wyr/windows/system/registry/RegistryHive.h"
+#include "wyr/windows/system/registry/RegistryNode.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -66,7 +67,8 @@ const RegistryNode* lockedNode(const RegRootKey& root, const std::wstring& path,
                                std::unique_lock<std::mutex>& guard, ErrorCode& rc) {
     RegistryHive* hive = RegistryHive::of(root);
     guard = hive->lock();
-    if ((rc = hive->refresh()) != ERROR_SUCCESS) {
+    // A recovered file is readable; RegKey::open reports the recovery.
+    if ((rc = hive->refresh()) != ERROR_SUCCESS && rc != ERROR_REGISTRY_RECOVERED) {
         return nullptr;
     }
     const RegistryNode* node = resolve(hive->root(), splitPath(path));
@@ -78,9 +80,11 @@ bool has(std::uint32_t access, const RegAccess& right) {
     return (access & right.value()) == right.value();
 }
 
-bool namesWritable(const RegKey& key, const std::vector<std::wstring>& pathParts) {
+// Whether the settings file can hold a key at `depth` levels below the root with
+// these names, and everything the local copy holds below it.
+bool storable(const RegKey& key, const std::vector<std::wstring>& pathParts, std::size_t depth) {
     const auto writable = [](const std::wstring& n) { return RegistryFile::isWritableName(n); };
-    if (!std::all_of(pathParts.begin(), pathParts.end(), writable)) {
+    if (depth > RegistryFile::kMaximumDepth || !std::all_of(pathParts.begin(), pathParts.end(), writable)) {
         return false;
     }
     for (const auto& value : key.values()) {
@@ -89,7 +93,7 @@ bool namesWritable(const RegKey& key, const std::vector<std::wstring>& pathParts
         }
     }
     for (const auto& child : key.children()) {
-        if (!namesWritable(child, {child.name()})) {
+        if (!storable(child, {child.name()}, depth + 1)) {
             return false;
         }
     }
@@ -111,6 +115,46 @@ RegKey::RegKey(const RegRootKey& root, const std::wstring& path)
     : _root(&root), _path(joinPath(splitPath(path))) {}
 
 RegKey::~RegKey() = default;
+
+// The child index points into the list; a copy points into its own.
+RegKey::RegKey(const RegKey& other)
+    : _root(other._root), _path(other._path), _open(other._open), _access(other._access),
+      _children(other._children), _values(other._values), _valueIndex(other._valueIndex) {
+    indexChildren();
+}
+
+RegKey& RegKey::operator=(const RegKey& other) {
+    if (this != &other) {
+        RegKey copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+void RegKey::indexChildren() {
+    _childIndex.clear();
+    for (auto it = _children.begin(); it != _children.end(); ++it) {
+        _childIndex.emplace(RegistryNode::foldedName(it->name()), it);
+    }
+}
+
+void RegKey::fill(const RegistryNode& node, bool recursive) {
+    _children.clear();
+    _childIndex.clear();
+    for (const auto& [name, child] : node.children()) {
+        RegKey& local =
+            _children.emplace_back(*_root, _path.empty() ? child->name() : _path + L"\\" + child->name());
+        _childIndex.emplace(RegistryNode::foldedName(child->name()), std::prev(_children.end()));
+        if (recursive) {
+            local.fill(*child, true);
+        }
+    }
+    _values.assign(node.values().begin(), node.values().end());
+    _valueIndex.clear();
+    for (std::size_t i = 0; i < _values.size(); ++i) {
+        _valueIndex.emplace(RegistryNode::foldedName(_values[i].name()), i);
+    }
+}
 
 std::wstring RegKey::name() const {
     const auto sep = _path.rfind(L'\\');
@@ -148,7 +192,8 @@ ErrorCode RegKey::open(std::uint32_t access) {
         return ERROR_NOT_SUPPORTED;
     }
     const auto guard = hive->lock();
-    if (const ErrorCode rc = hive->refresh(); rc != ERROR_SUCCESS) {
+    const ErrorCode rc = hive->refresh();
+    if (rc != ERROR_SUCCESS && rc != ERROR_REGISTRY_RECOVERED) {
         return rc;
     }
     if (resolve(hive->root(), splitPath(_path)) == nullptr) {
@@ -156,7 +201,7 @@ ErrorCode RegKey::open(std::uint32_t access) {
     }
     _open = true;
     _access = access;
-    return ERROR_SUCCESS;
+    return rc;
 }
 
 ErrorCode RegKey::create(const RegKeyOption& options, std::uint32_t access,
@@ -168,7 +213,8 @@ ErrorCode RegKey::create(const RegKeyOption& options, std::uint32_t access,
         return ERROR_NOT_SUPPORTED;
     }
     const auto parts = splitPath(_path);
-    if (!std::all_of(parts.begin(), parts.end(),
+    if (parts.size() > RegistryFile::kMaximumDepth ||
+        !std::all_of(parts.begin(), parts.end(),
                      [](const auto& p) { return RegistryFile::isWritableName(p); })) {
         return ERROR_INVALID_NAME;
     }
@@ -221,11 +267,25 @@ ErrorCode RegKey::enumerate() {
     if (node == nullptr) {
         return rc;
     }
-    _children.clear();
-    for (const auto& child : node->children()) {
-        _children.emplace_back(*_root, _path + L"\\" + child->name());
+    fill(*node, false);
+    return ERROR_SUCCESS;
+}
+
+ErrorCode RegKey::enumerateTree() {
+    log(LogVerbosity::DebugLevel1, "RegKey::enumerateTree", L" ");
+    if (!_open) {
+        return ERROR_INVALID_HANDLE;
     }
-    _values = node->values();
+    if (!has(_access, RegAccess::KEY_ENUMERATE_SUB_KEYS) || !has(_access, RegAccess::KEY_QUERY_VALUE)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    std::unique_lock<std::mutex> guard;
+    ErrorCode rc = ERROR_SUCCESS;
+    const RegistryNode* node = lockedNode(*_root, _path, guard, rc);
+    if (node == nullptr) {
+        return rc;
+    }
+    fill(*node, true);
     return ERROR_SUCCESS;
 }
 
@@ -246,7 +306,7 @@ ErrorCode RegKey::queryInfo(RegKeyInfo& info) {
     info = RegKeyInfo{};
     info.subKeys = static_cast<std::uint32_t>(node->children().size());
     info.values = static_cast<std::uint32_t>(node->values().size());
-    for (const auto& child : node->children()) {
+    for (const auto& [name, child] : node->children()) {
         info.maxSubKeyLength =
             std::max(info.maxSubKeyLength, static_cast<std::uint32_t>(child->name().size()));
     }
@@ -334,9 +394,8 @@ ErrorCode RegKey::deleteKey(const std::wstring& subKey) {
 }
 
 const RegValue* RegKey::findValue(const std::wstring& name) const {
-    const auto it = std::find_if(_values.begin(), _values.end(),
-                                 [&](const RegValue& v) { return RegistryNode::sameName(v.name(), name); });
-    return it == _values.end() ? nullptr : &*it;
+    const auto it = _valueIndex.find(RegistryNode::foldedName(name));
+    return it == _valueIndex.end() ? nullptr : &_values[it->second];
 }
 
 RegKey& RegKey::child(const std::wstring& name) {
@@ -346,23 +405,23 @@ RegKey& RegKey::child(const std::wstring& name) {
     if (name.empty()) {
         throw std::invalid_argument("Name cannot be empty.");
     }
-    const auto it = std::find_if(_children.begin(), _children.end(),
-                                 [&](const RegKey& c) { return RegistryNode::sameName(c.name(), name); });
-    if (it != _children.end()) {
-        return *it;
+    std::wstring folded = RegistryNode::foldedName(name);
+    if (const auto it = _childIndex.find(folded); it != _childIndex.end()) {
+        return *it->second;
     }
-    return _children.emplace_back(*_root, _path + L"\\" + name);
+    RegKey& added = _children.emplace_back(*_root, _path.empty() ? name : _path + L"\\" + name);
+    _childIndex.emplace(std::move(folded), std::prev(_children.end()));
+    return added;
 }
 
 void RegKey::setValue(RegValue value) {
-    const auto it = std::find_if(_values.begin(), _values.end(), [&](const RegValue& v) {
-        return RegistryNode::sameName(v.name(), value.name());
-    });
-    if (it == _values.end()) {
-        _values.push_back(std::move(value));
-    } else {
-        *it = std::move(value);
+    std::wstring folded = RegistryNode::foldedName(value.name());
+    if (const auto it = _valueIndex.find(folded); it != _valueIndex.end()) {
+        _values[it->second] = std::move(value);
+        return;
     }
+    _valueIndex.emplace(std::move(folded), _values.size());
+    _values.push_back(std::move(value));
 }
 
 ErrorCode RegKey::write() {
@@ -372,7 +431,7 @@ ErrorCode RegKey::write() {
         return ERROR_NOT_SUPPORTED;
     }
     const auto parts = splitPath(_path);
-    if (!namesWritable(*this, parts)) {
+    if (!storable(*this, parts, parts.size())) {
         return ERROR_INVALID_NAME;
     }
     const auto guard = hive->lock();

@@ -11,9 +11,12 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace wyr::windows::system {
+
+class RegistryNode;
 
 struct RegKeyInfo {
     std::uint32_t subKeys = 0;
@@ -36,8 +39,8 @@ public:
     explicit RegKey(const RegRootKey& root = RegRootKey::HKEY_CURRENT_USER, const std::wstring& path = {});
     virtual ~RegKey();
 
-    RegKey(const RegKey&) = default;
-    RegKey& operator=(const RegKey&) = default;
+    RegKey(const RegKey& other);
+    RegKey& operator=(const RegKey& other);
     RegKey(RegKey&&) = default;
     RegKey& operator=(RegKey&&) = default;
 
@@ -54,7 +57,10 @@ public:
     ErrorCode connect(const std::wstring& computer = {}) const;
 
     // 0, ERROR_FILE_NOT_FOUND when the key does not exist, ERROR_BADDB when the
-    // settings file had to be set aside, or the error reading it.
+    // settings file had to be set aside, or the error reading it. Once after some
+    // lines of the settings file could not be read (they were skipped and the file
+    // copied aside), ERROR_REGISTRY_RECOVERED with the key open: the one non-zero
+    // result after which the key is usable.
     ErrorCode open(std::uint32_t access = RegAccess::KEY_READ.value());
     // Opens the key, creating it and missing parents first.
     ErrorCode create(const RegKeyOption& options = RegKeyOption::REG_OPTION_NON_VOLATILE,
@@ -66,18 +72,20 @@ public:
 
     // Operations on the open key (ERROR_INVALID_HANDLE when it is not open,
     // ERROR_ACCESS_DENIED without the right, ERROR_KEY_DELETED when it is gone).
-    // enumerate() replaces the local children (names only, not open) and values.
+    // enumerate() replaces the local children (names only, not open) and values;
+    // enumerateTree() replaces them with the key's whole subtree, every level's
+    // children and values, read in one look at the store.
     ErrorCode enumerate();
+    ErrorCode enumerateTree();
     ErrorCode queryInfo(RegKeyInfo& info);
     ErrorCode readValue(const std::wstring& name, RegValue& out);
     ErrorCode deleteValue(const std::wstring& name);
     // Deletes a subkey (a relative path) with everything below it.
     ErrorCode deleteKey(const std::wstring& subKey);
 
-    // The local copy.
-    std::list<RegKey>& children() noexcept { return _children; }
+    // The local copy, changed through child() and setValue(); finding or adding a
+    // child or a value costs a logarithm of their number.
     const std::list<RegKey>& children() const noexcept { return _children; }
-    std::vector<RegValue>& values() noexcept { return _values; }
     const std::vector<RegValue>& values() const noexcept { return _values; }
     const RegValue* findValue(const std::wstring& name) const;
     // The local child of that name, added when missing. Throws
@@ -89,16 +97,23 @@ public:
     // Writes this key with all its local values and children into the store,
     // creating missing keys as non-volatile, and saves the settings file once.
     // Values and keys of the store that the copy does not name are kept.
-    // ERROR_INVALID_NAME (nothing written) for a name with a control character.
+    // ERROR_INVALID_NAME (nothing written) for a name with a control character or
+    // a key deeper than the settings file keeps (RegistryFile::kMaximumDepth).
     ErrorCode write();
 
 private:
+    void fill(const RegistryNode& node, bool recursive);
+    void indexChildren();
+
     const RegRootKey* _root;
     std::wstring _path;
     bool _open = false;
     std::uint32_t _access = 0;
     std::list<RegKey> _children;
     std::vector<RegValue> _values;
+    // By folded name.
+    std::unordered_map<std::wstring, std::list<RegKey>::iterator> _childIndex;
+    std::unordered_map<std::wstring, std::size_t> _valueIndex;
 };
 
 } // namespace wyr::windows::system

@@ -95,8 +95,8 @@ std::optional<std::wstring> decode(std::string_view bytes, std::wstring& reason)
 
 class Parser {
 public:
-    Parser(std::wstring_view text, RegistryNode& root, RegistryFile::Problem& problem)
-        : _root(root), _problem(problem) {
+    Parser(std::wstring_view text, RegistryNode& root, RegistryFile::Outcome& outcome)
+        : _root(root), _outcome(outcome) {
         std::size_t start = 0;
         while (start <= text.size()) {
             std::size_t end = text.find(L'\n', start);
@@ -112,7 +112,7 @@ public:
         }
     }
 
-    bool run() {
+    void run() {
         bool headerSeen = false;
         for (_index = 0; _index < _lines.size(); ++_index) {
             const std::wstring_view line = trim(_lines[_index]);
@@ -121,31 +121,40 @@ public:
             }
             if (!headerSeen) {
                 if (line != RegistryFile::kHeader && line != kRegedit4) {
-                    return fail(L"The file does not begin with a registry editor header.");
+                    // Not a settings file at all, whatever else it holds.
+                    _outcome.settingsFile = false;
+                    _outcome.problems.assign(
+                        1, {_index + 1, L"The file does not begin with a registry editor header."});
+                    return;
                 }
                 headerSeen = true;
                 continue;
             }
             if (line.front() == L'[') {
-                if (!section(line)) {
-                    return false;
-                }
+                section(line);
             } else if (line.front() == L'"' || line.front() == L'@') {
-                if (!value(line)) {
-                    return false;
-                }
+                value(line);
             } else {
-                return fail(L"Unexpected text.");
+                skip(L"Unexpected text.", _index);
             }
         }
-        return true;
     }
 
 private:
-    bool fail(std::wstring reason) {
-        _problem.line = _index + 1;
-        _problem.reason = std::move(reason);
+    // Records a line that is not taken; false, for the caller to return.
+    bool skip(std::wstring reason, std::size_t index) {
+        ++_outcome.skippedLines;
+        if (_outcome.problems.size() < RegistryFile::kListedProblems) {
+            _outcome.problems.push_back({index + 1, std::move(reason)});
+        }
         return false;
+    }
+
+    // A key line that cannot be taken: it and the values under it are skipped.
+    void skipKey(const std::wstring& reason) {
+        skip(reason + L" The key and its values are skipped.", _index);
+        _current = nullptr;
+        _values = Values::Skipped;
     }
 
     static bool restIsEmpty(std::wstring_view rest) {
@@ -153,52 +162,58 @@ private:
         return rest.empty() || rest.front() == L';';
     }
 
-    bool section(std::wstring_view line) {
+    void section(std::wstring_view line) {
         const std::size_t close = line.rfind(L']');
         if (close == std::wstring_view::npos || !restIsEmpty(line.substr(close + 1))) {
-            return fail(L"A key line must end with \"]\".");
+            return skipKey(L"A key line must end with \"]\".");
         }
         std::wstring_view path = line.substr(1, close - 1);
         const bool remove = !path.empty() && path.front() == L'-';
         if (remove) {
             path.remove_prefix(1);
         }
-        std::vector<std::wstring> parts;
+        std::vector<std::wstring_view> parts;
         std::size_t start = 0;
         for (;;) {
             const std::size_t sep = path.find(L'\\', start);
             const std::wstring_view part =
                 path.substr(start, sep == std::wstring_view::npos ? sep : sep - start);
             if (part.empty()) {
-                return fail(L"A key name is empty.");
+                return skipKey(L"A key name is empty.");
             }
-            parts.emplace_back(part);
+            parts.push_back(part);
             if (sep == std::wstring_view::npos) {
                 break;
             }
             start = sep + 1;
         }
         if (!RegistryNode::sameName(parts.front(), _root.name())) {
-            return fail(L"The key is not under " + _root.name() + L".");
+            return skipKey(L"The key is not under " + _root.name() + L".");
         }
-        _deleted = remove;
+        const std::size_t depth = parts.size() - 1;
         if (remove) {
+            // A key deeper than the limit cannot exist; there is nothing to delete.
             _current = nullptr;
-            RegistryNode* parent = &_root;
+            _values = Values::UnderDeletedKey;
+            RegistryNode* parent = depth > RegistryFile::kMaximumDepth ? nullptr : &_root;
             for (std::size_t i = 1; parent != nullptr && i + 1 < parts.size(); ++i) {
                 parent = parent->findChild(parts[i]);
             }
             if (parent != nullptr && parts.size() > 1) {
                 parent->removeChild(parts.back());
             }
-            return true;
+            return;
+        }
+        if (depth > RegistryFile::kMaximumDepth) {
+            return skipKey(L"The key is nested " + std::to_wstring(depth) + L" levels deep, more than the " +
+                           std::to_wstring(RegistryFile::kMaximumDepth) + L" a settings file may use.");
         }
         RegistryNode* node = &_root;
         for (std::size_t i = 1; i < parts.size(); ++i) {
-            node = &node->ensureChild(parts[i], false);
+            node = &node->ensureChild(std::wstring(parts[i]), false);
         }
         _current = node;
-        return true;
+        _values = Values::Taken;
     }
 
     // A quoted string from `pos` (at the opening quote); `pos` ends after the
@@ -221,22 +236,23 @@ private:
     }
 
     bool value(std::wstring_view line) {
+        const std::size_t first = _index;
         std::wstring name;
         std::size_t pos = 0;
         if (line.front() == L'@') {
             pos = 1;
         } else if (!quoted(line, pos, name)) {
-            return fail(L"A value name has no closing quote.");
+            return skip(L"A value name has no closing quote.", first);
         }
         while (pos < line.size() && isBlank(line[pos])) {
             ++pos;
         }
         if (pos >= line.size() || line[pos] != L'=') {
-            return fail(L"A value name must be followed by \"=\".");
+            return skip(L"A value name must be followed by \"=\".", first);
         }
         const std::wstring_view data = trim(line.substr(pos + 1));
-        if (_current == nullptr && !_deleted) {
-            return fail(L"A value comes before any key.");
+        if (_values == Values::BeforeAnyKey) {
+            return skip(L"A value comes before any key.", first);
         }
         std::optional<RegValue> parsed;
         bool remove = false;
@@ -244,10 +260,10 @@ private:
             std::size_t end = 0;
             std::wstring text;
             if (!quoted(data, end, text)) {
-                return fail(L"A string value has no closing quote.");
+                return skip(L"A string value has no closing quote.", first);
             }
             if (!restIsEmpty(data.substr(end))) {
-                return fail(L"Unexpected text after a string value.");
+                return skip(L"Unexpected text after a string value.", first);
             }
             parsed = RegValue::fromString(name, text);
         } else if (data == L"-") {
@@ -255,7 +271,7 @@ private:
         } else if (startsWithNoCase(data, L"dword:")) {
             const auto number = parseHex32(trim(data.substr(6)));
             if (!number) {
-                return fail(L"A dword value needs one to eight hexadecimal digits.");
+                return skip(L"A dword value needs one to eight hexadecimal digits.", first);
             }
             parsed = RegValue::fromDword(name, *number);
         } else if (startsWithNoCase(data, L"hex")) {
@@ -264,7 +280,12 @@ private:
                 return false;
             }
         } else {
-            return fail(L"Unknown value data.");
+            return skip(L"Unknown value data.", first);
+        }
+        if (_values == Values::Skipped) {
+            // Under a key line that was skipped: counted with it, not listed.
+            ++_outcome.skippedLines;
+            return true;
         }
         if (_current == nullptr) {
             return true; // under a deleted key
@@ -279,29 +300,28 @@ private:
 
     // hex:aa,bb or hex(n):aa,bb with continuation lines; `rest` follows "hex".
     bool hex(const std::wstring& name, std::wstring_view rest, RegValue& out) {
+        const std::size_t first = _index;
         std::uint32_t type = RegValueType::REG_BINARY.value();
         if (!rest.empty() && rest.front() == L'(') {
             const std::size_t close = rest.find(L')');
             const auto number =
                 close == std::wstring_view::npos ? std::nullopt : parseHex32(rest.substr(1, close - 1));
             if (!number) {
-                return fail(L"A hex(n) value needs a hexadecimal type number.");
+                return skip(L"A hex(n) value needs a hexadecimal type number.", first);
             }
             type = *number;
             rest.remove_prefix(close + 1);
         }
         if (rest.empty() || rest.front() != L':') {
-            return fail(L"Unknown value data.");
+            return skip(L"Unknown value data.", first);
         }
         std::wstring list(trim(rest.substr(1)));
-        const std::size_t firstLine = _index;
         while (!list.empty() && list.back() == L'\\') {
             list.pop_back();
-            if (++_index >= _lines.size()) {
-                _index = firstLine;
-                return fail(L"A continued hex value ends with the file.");
+            if (_index + 1 >= _lines.size()) {
+                return skip(L"A continued hex value ends with the file.", first);
             }
-            list += trim(_lines[_index]);
+            list += trim(_lines[++_index]);
         }
         RegValue::Data bytes;
         std::size_t start = 0;
@@ -313,7 +333,7 @@ private:
             const std::wstring_view token = trim(std::wstring_view(list).substr(start, comma - start));
             const auto byte = token.size() <= 2 ? parseHex32(token) : std::nullopt;
             if (!byte) {
-                return fail(L"A hex value needs comma-separated bytes of two hexadecimal digits.");
+                return skip(L"A hex value needs comma-separated bytes of two hexadecimal digits.", first);
             }
             bytes.push_back(static_cast<std::uint8_t>(*byte));
             start = comma + 1;
@@ -322,12 +342,15 @@ private:
         return true;
     }
 
+    // Where the values of the lines that follow go.
+    enum class Values { BeforeAnyKey, Taken, UnderDeletedKey, Skipped };
+
     RegistryNode& _root;
-    RegistryFile::Problem& _problem;
+    RegistryFile::Outcome& _outcome;
     std::vector<std::wstring_view> _lines;
     std::size_t _index = 0;
     RegistryNode* _current = nullptr;
-    bool _deleted = false; // values under a "[-key]" line are ignored
+    Values _values = Values::BeforeAnyKey;
 };
 
 std::wstring escape(std::wstring_view s) {
@@ -391,20 +414,28 @@ void appendValue(std::wstring& out, const RegValue& value) {
     out += L'\n';
 }
 
-void appendKey(std::wstring& out, const RegistryNode& node, const std::wstring& path, bool isRoot) {
+// `path` is the key's full name; it grows and shrinks back as the walk goes down
+// and up, so each name is copied once.
+void appendKey(std::wstring& out, const RegistryNode& node, std::wstring& path, bool isRoot) {
     if (node.isVolatile()) {
         return;
     }
     const bool hasKeptChildren = std::any_of(node.children().begin(), node.children().end(),
-                                             [](const auto& c) { return !c->isVolatile(); });
+                                             [](const auto& entry) { return !entry.second->isVolatile(); });
     if (!node.values().empty() || (!hasKeptChildren && !isRoot)) {
-        out += L"\n[" + path + L"]\n";
+        out += L"\n[";
+        out += path;
+        out += L"]\n";
         for (const auto& value : node.values()) {
             appendValue(out, value);
         }
     }
-    for (const auto& child : node.children()) {
-        appendKey(out, *child, path + L"\\" + child->name(), false);
+    const std::size_t length = path.size();
+    for (const auto& [name, child] : node.children()) {
+        path += L'\\';
+        path += child->name();
+        appendKey(out, *child, path, false);
+        path.resize(length);
     }
 }
 
@@ -414,23 +445,29 @@ bool RegistryFile::isWritableName(std::wstring_view name) {
     return std::none_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x20 || c == 0x7F; });
 }
 
-bool RegistryFile::parse(std::string_view bytes, RegistryNode& root, Problem& problem) {
-    problem = Problem{};
+RegistryFile::Outcome RegistryFile::parse(std::string_view bytes, RegistryNode& root) {
+    Outcome outcome;
     if (bytes.size() > kMaximumSize) {
-        problem.reason = L"The file is too large to be a settings file.";
-        return false;
+        outcome.settingsFile = false;
+        outcome.problems.push_back({0, L"The file is too large to be a settings file."});
+        return outcome;
     }
-    const auto text = decode(bytes, problem.reason);
+    std::wstring reason;
+    const auto text = decode(bytes, reason);
     if (!text) {
-        return false;
+        outcome.settingsFile = false;
+        outcome.problems.push_back({0, std::move(reason)});
+        return outcome;
     }
-    return Parser(*text, root, problem).run();
+    Parser(*text, root, outcome).run();
+    return outcome;
 }
 
 std::string RegistryFile::format(const RegistryNode& root) {
     std::wstring out = kHeader;
     out += L'\n';
-    appendKey(out, root, root.name(), true);
+    std::wstring path = root.name();
+    appendKey(out, root, path, true);
     return toNarrow(out);
 }
 

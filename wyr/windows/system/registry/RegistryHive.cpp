@@ -124,6 +124,27 @@ int writeAll(int fd, const std::string& text) {
     return 0;
 }
 
+// "Orvane.reg.corrupt", then "Orvane.reg.1.corrupt", ...
+std::string asideName(const std::string& path, int n) {
+    return n == 0 ? path + ".corrupt" : path + "." + std::to_string(n) + ".corrupt";
+}
+
+const wchar_t* kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return L"a folder";
+    }
+    if (S_ISFIFO(mode)) {
+        return L"a named pipe";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return L"a device";
+    }
+    if (S_ISSOCK(mode)) {
+        return L"a socket";
+    }
+    return L"something else";
+}
+
 // Logs a failure as a pair: what failed with its code, then the code's text.
 void logFailure(const char* context, const wchar_t* what, const std::string& path, ErrorCode code) {
     log(LogVerbosity::Error, context, L"%ls [%s] [%u].", what, path.c_str(), code);
@@ -205,6 +226,7 @@ ErrorCode RegistryHive::refresh() {
     log(LogVerbosity::DebugLevel2, "RegistryHive::refresh", L"Reading settings file [%s].", path.c_str());
     ErrorCode result = ERROR_SUCCESS;
     _unreadable = false;
+    _keepReason = ERROR_SUCCESS;
     _loadError = ERROR_SUCCESS;
     auto previous = std::move(_root);
     _root = std::make_unique<RegistryNode>(_rootKey.name());
@@ -214,7 +236,7 @@ ErrorCode RegistryHive::refresh() {
         _loadError = result;
         logFailure("RegistryHive::refresh", L"Cannot reach the settings file", path, result);
     } else if (statError == 0) {
-        result = load(path, current);
+        result = load(path, st.st_mode, current);
     }
     // Volatile keys never reach the file; they outlive a reload of the same file.
     if (path == _loadedPath) {
@@ -226,13 +248,23 @@ ErrorCode RegistryHive::refresh() {
     return result;
 }
 
-ErrorCode RegistryHive::load(const std::string& path, FileIdentity& identity) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+ErrorCode RegistryHive::load(const std::string& path, mode_t mode, FileIdentity& identity) {
+    // Only a regular file is read: a FIFO would block the open for ever, a device
+    // may never end or react to being opened.
+    if (!S_ISREG(mode)) {
+        return refuseSpecialFile(path, mode);
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     std::string bytes;
     int readError = fd < 0 ? errno : 0;
     if (fd >= 0) {
         struct stat st {};
         if (::fstat(fd, &st) == 0) {
+            if (!S_ISREG(st.st_mode)) {
+                // Replaced since it was looked at.
+                ::close(fd);
+                return refuseSpecialFile(path, st.st_mode);
+            }
             identity = FileIdentity{true, 0, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
         }
         char buffer[65536];
@@ -257,38 +289,83 @@ ErrorCode RegistryHive::load(const std::string& path, FileIdentity& identity) {
     }
     if (readError != 0) {
         // Keys that could not be read must not be replaced by a save.
-        _unreadable = true;
         _loadError = errorFromErrno(readError);
+        keepFile(_loadError);
         logFailure("RegistryHive::load", L"Cannot read the settings file", path, _loadError);
         return _loadError;
     }
 
-    RegistryFile::Problem problem;
-    if (RegistryFile::parse(bytes, *_root, problem)) {
+    const RegistryFile::Outcome outcome = RegistryFile::parse(bytes, *_root);
+    if (outcome.complete()) {
         return ERROR_SUCCESS;
     }
-    _root = std::make_unique<RegistryNode>(_rootKey.name());
-    log(LogVerbosity::Error, "RegistryHive::load", L"The settings file [%s] cannot be parsed (line %zu): %ls",
-        path.c_str(), problem.line, problem.reason.c_str());
-    std::string aside;
-    const ErrorCode rc = setAside(path, aside);
-    if (rc == ERROR_SUCCESS) {
+    if (!outcome.settingsFile) {
+        _root = std::make_unique<RegistryNode>(_rootKey.name());
+        const RegistryFile::Problem& problem = outcome.problems.front();
         log(LogVerbosity::Error, "RegistryHive::load",
-            L"It was kept as [%s]; the settings start from defaults [%u].", aside.c_str(), ERROR_BADDB);
-        logSystemError(ERROR_BADDB, "RegistryHive::load");
-        identity = FileIdentity{};
+            L"The settings file [%s] cannot be parsed (line %zu): %ls", path.c_str(), problem.line,
+            problem.reason.c_str());
+        std::string aside;
+        const ErrorCode rc = setAside(path, aside);
+        if (rc == ERROR_SUCCESS) {
+            log(LogVerbosity::Error, "RegistryHive::load",
+                L"It was kept as [%s]; the settings start from defaults [%u].", aside.c_str(), ERROR_BADDB);
+            logSystemError(ERROR_BADDB, "RegistryHive::load");
+            identity = FileIdentity{};
+            return ERROR_BADDB;
+        }
+        logFailure("RegistryHive::load",
+                   L"The unreadable settings file cannot be set aside and will not be overwritten", path, rc);
+        keepFile(ERROR_BADDB);
+        _loadError = ERROR_BADDB;
         return ERROR_BADDB;
     }
-    logFailure("RegistryHive::load",
-               L"The unreadable settings file cannot be set aside and will not be overwritten", path, rc);
+
+    // Every line that could be read is kept. The next save writes only those, so
+    // the file as the user left it is copied aside first.
+    for (const RegistryFile::Problem& problem : outcome.problems) {
+        log(LogVerbosity::Error, "RegistryHive::load",
+            L"Line %zu of the settings file [%s] cannot be read and is skipped: %ls", problem.line,
+            path.c_str(), problem.reason.c_str());
+    }
+    if (outcome.skippedLines > outcome.problems.size()) {
+        log(LogVerbosity::Error, "RegistryHive::load",
+            L"%zu more lines of the settings file [%s] cannot be read and are skipped.",
+            outcome.skippedLines - outcome.problems.size(), path.c_str());
+    }
+    std::string copy;
+    if (const ErrorCode rc = copyAside(path, bytes, copy); rc == ERROR_SUCCESS) {
+        log(LogVerbosity::Error, "RegistryHive::load",
+            L"The file as it was is kept as [%s]; every other setting was read [%u].", copy.c_str(),
+            ERROR_REGISTRY_RECOVERED);
+        logSystemError(ERROR_REGISTRY_RECOVERED, "RegistryHive::load");
+    } else {
+        logFailure("RegistryHive::load",
+                   L"The settings file cannot be copied aside and will not be overwritten", path, rc);
+        keepFile(ERROR_BADDB);
+    }
+    return ERROR_REGISTRY_RECOVERED; // once: the tree is what the file holds now
+}
+
+void RegistryHive::keepFile(ErrorCode reason) {
     _unreadable = true;
-    _loadError = ERROR_BADDB;
-    return ERROR_BADDB;
+    _keepReason = reason;
+}
+
+ErrorCode RegistryHive::refuseSpecialFile(const std::string& path, mode_t mode) {
+    _loadError = S_ISDIR(mode) ? ERROR_DIRECTORY : ERROR_CANTREAD;
+    keepFile(_loadError);
+    log(LogVerbosity::Error, "RegistryHive::load",
+        L"The settings file [%s] is %ls, not a file; the settings start from defaults and it is never "
+        L"replaced [%u].",
+        path.c_str(), kindOf(mode), _loadError);
+    logSystemError(_loadError, "RegistryHive::load");
+    return _loadError;
 }
 
 ErrorCode RegistryHive::setAside(const std::string& path, std::string& asidePath) {
     for (int n = 0; n < kMaximumAsideCopies; ++n) {
-        asidePath = n == 0 ? path + ".corrupt" : path + "." + std::to_string(n) + ".corrupt";
+        asidePath = asideName(path, n);
         // An earlier copy is never replaced.
         if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, asidePath.c_str(), RENAME_NOREPLACE) == 0) {
             syncFolder(parentOf(path));
@@ -313,6 +390,34 @@ ErrorCode RegistryHive::setAside(const std::string& path, std::string& asidePath
     return ERROR_ALREADY_EXISTS;
 }
 
+ErrorCode RegistryHive::copyAside(const std::string& path, const std::string& bytes, std::string& copyPath) {
+    for (int n = 0; n < kMaximumAsideCopies; ++n) {
+        copyPath = asideName(path, n);
+        // An earlier copy is never replaced.
+        const int fd = ::open(copyPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == EEXIST) {
+            continue;
+        }
+        if (fd < 0) {
+            return errorFromErrno(errno);
+        }
+        int err = writeAll(fd, bytes);
+        if (err == 0 && ::fsync(fd) != 0) {
+            err = errno;
+        }
+        if (::close(fd) != 0 && err == 0) {
+            err = errno;
+        }
+        if (err != 0) {
+            ::unlink(copyPath.c_str());
+            return errorFromErrno(err);
+        }
+        syncFolder(parentOf(path));
+        return ERROR_SUCCESS;
+    }
+    return ERROR_ALREADY_EXISTS;
+}
+
 ErrorCode RegistryHive::commit() {
     log(LogVerbosity::DebugLevel1, "RegistryHive::commit", L" ");
     std::string path;
@@ -322,11 +427,6 @@ ErrorCode RegistryHive::commit() {
         logSystemError(rc, "RegistryHive::commit");
         return rc;
     }
-    if (_unreadable && path == _loadedPath) {
-        logFailure("RegistryHive::commit", L"The settings file could not be read and is not overwritten",
-                   path, _loadError);
-        return _loadError;
-    }
     // A settings file that is a link (kept with other dotfiles) stays one.
     std::string target = path;
     struct stat st {};
@@ -335,6 +435,20 @@ ErrorCode RegistryHive::commit() {
             target = real;
             std::free(real);
         }
+    }
+    // What stands at the path is the user's; only a regular file is replaced.
+    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        const ErrorCode rc = S_ISDIR(st.st_mode) ? ERROR_DIRECTORY : ERROR_CANTWRITE;
+        log(LogVerbosity::Error, "RegistryHive::commit",
+            L"The settings file [%s] is %ls, not a file; the settings are not saved [%u].", target.c_str(),
+            kindOf(st.st_mode), rc);
+        logSystemError(rc, "RegistryHive::commit");
+        return rc;
+    }
+    if (_unreadable && path == _loadedPath) {
+        logFailure("RegistryHive::commit", L"The settings file could not be read and is not overwritten",
+                   path, _keepReason);
+        return _keepReason;
     }
     const std::string folder = parentOf(target);
     if (const int err = makeFolders(folder); err != 0) {
@@ -395,6 +509,7 @@ ErrorCode RegistryHive::commit() {
     _loadedIdentity = written;
     _loadError = ERROR_SUCCESS;
     _unreadable = false;
+    _keepReason = ERROR_SUCCESS;
     return ERROR_SUCCESS;
 }
 

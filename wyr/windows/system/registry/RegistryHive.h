@@ -26,8 +26,14 @@ namespace wyr::windows::system {
 //
 // Saving writes a temporary file beside the settings file, flushes it and renames
 // it over the old one, then flushes the folder: a crash leaves the old file or the
-// new one, never a mixture. A file that cannot be parsed is renamed with a
-// ".corrupt" suffix, never deleted, reported, and the keys start empty.
+// new one, never a mixture. A file that is not a settings file at all is renamed
+// with a ".corrupt" suffix, never deleted, reported, and the keys start empty. A
+// settings file some lines of which cannot be read keeps every other line; the
+// lines are reported with their numbers and the file as it was is copied aside
+// under the same kind of name, so the next save loses nothing the user wrote. Only a
+// regular file is read or replaced: a folder, a named pipe or a device at the path
+// (or behind a link there) is reported as unreadable, the keys start empty, and
+// saving refuses.
 //
 // Every member is used under lock().
 class RegistryHive : private memory::NonCopyable {
@@ -50,8 +56,11 @@ public:
     ErrorCode filePath(std::string& out) const;
 
     // Reads the file again if it changed since it was last read or written.
-    // ERROR_BADDB once for a file that had to be set aside; the error for a file
-    // that exists but cannot be read, as long as it stays so; else 0.
+    // ERROR_BADDB once for a file that had to be set aside (the keys start empty);
+    // ERROR_REGISTRY_RECOVERED once for a file some lines of which could not be
+    // read (they were skipped, the file was copied aside, the keys hold the rest);
+    // the error for a file that exists but cannot be read, as long as it stays so;
+    // else 0.
     ErrorCode refresh();
 
     // Writes the tree's non-volatile keys to the file.
@@ -71,7 +80,11 @@ private:
     };
 
     explicit RegistryHive(const RegRootKey& root);
-    ErrorCode load(const std::string& path, FileIdentity& identity);
+    ErrorCode load(const std::string& path, mode_t mode, FileIdentity& identity);
+    ErrorCode refuseSpecialFile(const std::string& path, mode_t mode);
+    // The file holds what this process could not read: saving must not replace it.
+    void keepFile(ErrorCode reason);
+    ErrorCode copyAside(const std::string& path, const std::string& bytes, std::string& copyPath);
     ErrorCode setAside(const std::string& path, std::string& asidePath);
 
     const RegRootKey& _rootKey;
@@ -79,8 +92,9 @@ private:
     bool _loaded = false;
     std::string _loadedPath;
     FileIdentity _loadedIdentity;
-    ErrorCode _loadError = ERROR_SUCCESS; // persists while the unreadable file stays as it is
-    bool _unreadable = false;             // the file holds keys we could not read: never overwrite it
+    ErrorCode _loadError = ERROR_SUCCESS;  // persists while the unreadable file stays as it is
+    bool _unreadable = false;              // the file holds keys we could not read: never overwrite it
+    ErrorCode _keepReason = ERROR_SUCCESS; // what a save then returns
 };
 
 } // namespace wyr::windows::system

@@ -3,20 +3,31 @@
 #include "wyr/windows/system/registry/RegValue.h"
 
 #include <chrono>
+#include <list>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <unordered_map>
 
 namespace wyr::windows::system {
 
 // One key of an in-memory hive. Key and value names compare without regard to
 // case, as the registry does, and keep the spelling they were created with.
 // Subkeys are kept in name order (the order enumeration reports them in), values
-// in the order they were first set.
+// in the order they were first set. Finding, adding and removing a subkey or a
+// value costs a logarithm of their number, so a key may hold many.
 class RegistryNode {
 public:
     using Clock = std::chrono::system_clock;
+
+    // Case-insensitive name order, the same in every user locale.
+    struct NameLess {
+        using is_transparent = void;
+        bool operator()(std::wstring_view a, std::wstring_view b) const { return nameLess(a, b); }
+    };
+    using Children = std::map<std::wstring, std::unique_ptr<RegistryNode>, NameLess>;
+    using Values = std::list<RegValue>;
 
     explicit RegistryNode(std::wstring name = {}, bool isVolatile = false);
     virtual ~RegistryNode();
@@ -28,8 +39,9 @@ public:
     Clock::time_point lastWriteTime() const noexcept { return _lastWrite; }
     void touch(Clock::time_point when = Clock::now()) noexcept { _lastWrite = when; }
 
-    const std::vector<std::unique_ptr<RegistryNode>>& children() const noexcept { return _children; }
-    const std::vector<RegValue>& values() const noexcept { return _values; }
+    // Keyed by name; each child carries its own spelling.
+    const Children& children() const noexcept { return _children; }
+    const Values& values() const noexcept { return _values; }
 
     RegistryNode* findChild(std::wstring_view name) const;
     // The existing child of that name, or a new one (then `created` is set).
@@ -50,13 +62,16 @@ public:
 
     static bool sameName(std::wstring_view a, std::wstring_view b);
     static bool nameLess(std::wstring_view a, std::wstring_view b);
+    // The spelling every name that is the same name folds to.
+    static std::wstring foldedName(std::wstring_view name);
 
 private:
     std::wstring _name;
     bool _volatile;
     Clock::time_point _lastWrite;
-    std::vector<std::unique_ptr<RegistryNode>> _children;
-    std::vector<RegValue> _values;
+    Children _children;
+    Values _values;
+    std::unordered_map<std::wstring, Values::iterator> _valueIndex; // by folded name
 };
 
 } // namespace wyr::windows::system
