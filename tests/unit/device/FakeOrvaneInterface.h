@@ -23,11 +23,18 @@ public:
         bool operator==(const Call&) const = default;
     };
 
-    void registerConfiguration() override {}
-    int validateConfiguration() override { return 0; }
-    void setDefaultConfiguration(const int&) override {}
-    ErrorCode initialize() override { return 0; }
-    void finalize() override {}
+    void registerConfiguration() override { calls.push_back({"registerConfiguration", 0, 0}); }
+    // The scripted results come first, then 0.
+    int validateConfiguration() override {
+        calls.push_back({"validateConfiguration", 0, 0});
+        return next(validateResults);
+    }
+    void setDefaultConfiguration(const int& group) override { calls.push_back({"setDefaultConfiguration", group, 0}); }
+    ErrorCode initialize() override {
+        calls.push_back({"initialize", 0, 0});
+        return static_cast<ErrorCode>(next(initializeResults));
+    }
+    void finalize() override { calls.push_back({"finalize", 0, 0}); }
 
     boost::signals2::connection subscribe(const Callback& callback) override {
         return signal.connect(callback);
@@ -79,6 +86,15 @@ public:
     device::OrvaneDeviceState deviceState() const override { return state; }
     bool commandPending() const override { return pending; }
 
+    static std::int64_t next(std::vector<std::int64_t>& results) {
+        if (results.empty()) {
+            return 0;
+        }
+        const std::int64_t result = results.front();
+        results.erase(results.begin());
+        return result;
+    }
+
     // What the link answers a command: dropped while another one is pending.
     ErrorCode commandResult() const { return pending ? 329 : 0; }
 
@@ -99,6 +115,8 @@ public:
     }
 
     std::vector<Call> calls;
+    std::vector<std::int64_t> validateResults;
+    std::vector<std::int64_t> initializeResults;
     ErrorCode interrogateResult = 0;
     ErrorCode connectResult = 0;
     ErrorCode resetResult = 0;
