@@ -21,6 +21,7 @@ using namespace wyr::windows::system;
 using logging::log;
 using logging::logSystemError;
 using logging::LogVerbosity;
+using logging::trace;
 
 namespace {
 
@@ -138,7 +139,7 @@ std::wstring ConfigMgr::format(const ConfigValue& value) {
 }
 
 ErrorCode ConfigMgr::define(const std::wstring& name, const std::wstring& text, bool transient) {
-    log(LogVerbosity::DebugLevel1, "ConfigMgr::define", L" ");
+    trace("ConfigMgr::define");
     ConfigValue value;
     ErrorCode rc = ERROR_SUCCESS;
     try {
@@ -160,13 +161,13 @@ ErrorCode ConfigMgr::define(const std::wstring& name, const std::wstring& text, 
 }
 
 bool ConfigMgr::contains(const std::wstring& name) const {
-    log(LogVerbosity::DebugLevel1, "ConfigMgr::contains", L" ");
+    trace("ConfigMgr::contains");
     std::lock_guard guard(_lock);
     return _entries.count(name) != 0;
 }
 
 template <typename T> bool ConfigMgr::get(const std::wstring& name, T& out, const ConfigType& asked) const {
-    log(LogVerbosity::DebugLevel1, "ConfigMgr::get", L" ");
+    trace("ConfigMgr::get");
     std::lock_guard guard(_lock);
     const auto it = _entries.find(name);
     if (it == _entries.end()) {
@@ -225,7 +226,7 @@ void ConfigMgr::setFloat(const std::wstring& name, float value) {
 }
 
 void ConfigMgr::set(const std::wstring& name, const ConfigValue& value) {
-    log(LogVerbosity::DebugLevel1, "ConfigMgr::set", L" ");
+    trace("ConfigMgr::set");
     {
         std::lock_guard guard(_lock);
         _entries[name] = ConfigEntry{false, value};
@@ -255,7 +256,7 @@ boost::signals2::connection ConfigMgr::connect(const Slot& slot) {
 }
 
 ErrorCode ConfigMgr::open(const std::wstring& path) {
-    log(LogVerbosity::DebugLevel1, "ConfigMgr::open", L" ");
+    trace("ConfigMgr::open");
     {
         std::lock_guard guard(_lock);
         _entries.clear();
@@ -331,7 +332,7 @@ void ConfigMgr::load(const RegKey& key, std::wstring& prefix, ErrorCode& firstPr
 }
 
 ErrorCode ConfigMgr::save(const std::wstring& path) {
-    log(LogVerbosity::DebugLevel1, "ConfigMgr::save", L" ");
+    trace("ConfigMgr::save");
     const Entries snapshot = entries();
     RegKey key(RegRootKey::HKEY_CURRENT_USER, path);
     ErrorCode firstProblem = ERROR_SUCCESS;

@@ -14,6 +14,7 @@ namespace wyr::windows::system {
 
 using logging::log;
 using logging::LogVerbosity;
+using logging::trace;
 
 namespace {
 
@@ -169,7 +170,7 @@ std::wstring RegKey::fullName() const {
 }
 
 ErrorCode RegKey::connect(const std::wstring& computer) const {
-    log(LogVerbosity::DebugLevel1, "RegKey::connect", L" ");
+    trace("RegKey::connect");
     std::wstring host = computer;
     while (!host.empty() && host.front() == L'\\') {
         host.erase(0, 1);
@@ -185,7 +186,7 @@ ErrorCode RegKey::connect(const std::wstring& computer) const {
 }
 
 ErrorCode RegKey::open(std::uint32_t access) {
-    log(LogVerbosity::DebugLevel1, "RegKey::open", L" ");
+    trace("RegKey::open");
     close();
     RegistryHive* hive = RegistryHive::of(*_root);
     if (hive == nullptr) {
@@ -206,7 +207,7 @@ ErrorCode RegKey::open(std::uint32_t access) {
 
 ErrorCode RegKey::create(const RegKeyOption& options, std::uint32_t access,
                          const RegDisposition** disposition) {
-    log(LogVerbosity::DebugLevel1, "RegKey::create", L" ");
+    trace("RegKey::create");
     close();
     RegistryHive* hive = RegistryHive::of(*_root);
     if (hive == nullptr) {
@@ -254,7 +255,7 @@ void RegKey::close() noexcept {
 }
 
 ErrorCode RegKey::enumerate() {
-    log(LogVerbosity::DebugLevel1, "RegKey::enumerate", L" ");
+    trace("RegKey::enumerate");
     if (!_open) {
         return ERROR_INVALID_HANDLE;
     }
@@ -272,7 +273,7 @@ ErrorCode RegKey::enumerate() {
 }
 
 ErrorCode RegKey::enumerateTree() {
-    log(LogVerbosity::DebugLevel1, "RegKey::enumerateTree", L" ");
+    trace("RegKey::enumerateTree");
     if (!_open) {
         return ERROR_INVALID_HANDLE;
     }
@@ -290,7 +291,7 @@ ErrorCode RegKey::enumerateTree() {
 }
 
 ErrorCode RegKey::queryInfo(RegKeyInfo& info) {
-    log(LogVerbosity::DebugLevel1, "RegKey::queryInfo", L" ");
+    trace("RegKey::queryInfo");
     if (!_open) {
         return ERROR_INVALID_HANDLE;
     }
@@ -321,7 +322,7 @@ ErrorCode RegKey::queryInfo(RegKeyInfo& info) {
 }
 
 ErrorCode RegKey::readValue(const std::wstring& name, RegValue& out) {
-    log(LogVerbosity::DebugLevel1, "RegKey::readValue", L" ");
+    trace("RegKey::readValue");
     if (!_open) {
         return ERROR_INVALID_HANDLE;
     }
@@ -343,7 +344,7 @@ ErrorCode RegKey::readValue(const std::wstring& name, RegValue& out) {
 }
 
 ErrorCode RegKey::deleteValue(const std::wstring& name) {
-    log(LogVerbosity::DebugLevel1, "RegKey::deleteValue", L" ");
+    trace("RegKey::deleteValue");
     if (!_open) {
         return ERROR_INVALID_HANDLE;
     }
@@ -365,7 +366,7 @@ ErrorCode RegKey::deleteValue(const std::wstring& name) {
 }
 
 ErrorCode RegKey::deleteKey(const std::wstring& subKey) {
-    log(LogVerbosity::DebugLevel1, "RegKey::deleteKey", L" ");
+    trace("RegKey::deleteKey");
     if (!_open) {
         return ERROR_INVALID_HANDLE;
     }
@@ -425,7 +426,7 @@ void RegKey::setValue(RegValue value) {
 }
 
 ErrorCode RegKey::write() {
-    log(LogVerbosity::DebugLevel1, "RegKey::write", L" ");
+    trace("RegKey::write");
     RegistryHive* hive = RegistryHive::of(*_root);
     if (hive == nullptr) {
         return ERROR_NOT_SUPPORTED;

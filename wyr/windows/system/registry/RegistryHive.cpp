@@ -19,6 +19,7 @@ namespace wyr::windows::system {
 using logging::log;
 using logging::logSystemError;
 using logging::LogVerbosity;
+using logging::trace;
 
 namespace {
 
@@ -419,7 +420,7 @@ ErrorCode RegistryHive::copyAside(const std::string& path, const std::string& by
 }
 
 ErrorCode RegistryHive::commit() {
-    log(LogVerbosity::DebugLevel1, "RegistryHive::commit", L" ");
+    trace("RegistryHive::commit");
     std::string path;
     if (const ErrorCode rc = filePath(path); rc != ERROR_SUCCESS) {
         log(LogVerbosity::Error, "RegistryHive::commit",
