@@ -22,6 +22,7 @@ PortSelection PortSelection::choose(const device::SerialPortEnumerator& enumerat
             return selection;
         }
         selection.ports.push_back(device::SerialPortEntry{*port, {}});
+        selection.given = true;
         return selection;
     }
     if (!enumerator.enumeratePorts(selection.ports)) {
