@@ -179,7 +179,7 @@ void DeviceSession::openSettings() {
     if (!setAside.empty()) {
         _err << _prefix << "the settings file " << file
              << " could not be read as it was and was set aside as " << setAside.front()
-             << "; what it held that could not be read takes its defaults for this run\n";
+             << "; the settings it held that could not be read take their defaults for this run\n";
     } else if (loaded != ERROR_SUCCESS && loaded != ERROR_FILE_NOT_FOUND) {
         _err << _prefix << "the settings could not all be read (" << describe(loaded)
              << "); defaults are used where they are missing\n";

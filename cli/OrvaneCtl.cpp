@@ -2,6 +2,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/CommonOptions.h"
+#include "cli/DeviceSession.h"
 #include "cli/FlashCommand.h"
 #include "cli/HexInfoCommand.h"
 #include "cli/MonitorCommand.h"
@@ -215,8 +216,8 @@ int OrvaneCtl::listPorts(const std::vector<std::string>& args) {
     std::vector<device::SerialPortEntry> ports;
     if (!_ports.enumeratePorts(ports)) {
         const auto code = wyr::windows::system::getLastError();
-        _err << "orvanectl ports: the serial ports cannot be listed: "
-             << toNarrow(wyr::windows::system::systemMessage(code)) << " [" << code << "]\n";
+        _err << "orvanectl ports: the serial ports cannot be listed: " << DeviceSession::describe(code)
+             << "\n";
         return 1;
     }
     std::stable_sort(ports.begin(), ports.end(),
