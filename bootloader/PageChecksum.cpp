@@ -1,12 +1,12 @@
 #include "bootloader/PageChecksum.h"
 
 #include <array>
+#include <boost/crc.hpp>
 
 namespace bootloader {
 
 namespace {
 
-constexpr std::uint16_t kCcittReflected = 0x8408;
 constexpr std::uint32_t kIeeeReflected = 0xEDB88320;
 
 constexpr std::array<std::uint32_t, 256> makeIeeeTable() {
@@ -27,15 +27,10 @@ static_assert(kIeeeTable[1] == 0x77073096);
 } // namespace
 
 std::uint16_t PageChecksum::ccitt16(std::span<const std::uint8_t> bytes) noexcept {
-    std::uint16_t crc = 0;
-    for (const std::uint8_t byte : bytes) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 1U) != 0 ? static_cast<std::uint16_t>((crc >> 1) ^ kCcittReflected)
-                                  : static_cast<std::uint16_t>(crc >> 1);
-        }
-    }
-    return crc;
+    // CRC-16 with polynomial 0x1021, reflected in and out, starting at 0, no final XOR.
+    boost::crc_optimal<16, 0x1021, 0, 0, true, true> crc;
+    crc.process_bytes(bytes.data(), bytes.size());
+    return crc.checksum();
 }
 
 std::uint32_t PageChecksum::ieee32(std::span<const std::uint8_t> bytes) noexcept {

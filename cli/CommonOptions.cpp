@@ -1,6 +1,5 @@
 #include "cli/CommonOptions.h"
 
-#include "wyr/windows/communication/PortMap.h"
 #include "wyr/windows/system/TextConversion.h"
 
 #include <utility>
@@ -21,59 +20,55 @@ std::uint16_t andAbove(std::uint16_t bit) {
 
 } // namespace
 
-std::optional<std::string> CommonOptions::take(std::vector<std::string>& args) {
-    std::vector<std::string> rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= args.size()) {
-                return std::nullopt;
-            }
-            return args[++i];
-        };
-        if (a == "--port") {
-            const auto v = value();
-            const unsigned n =
-                v ? wyr::windows::communication::PortMap::parsePortName(wyr::windows::system::toWide(*v)) : 0;
-            if (n == 0 || n > 256) {
-                return std::string("--port takes a port name such as COM7");
-            }
-            port = static_cast<std::int32_t>(n);
-        } else if (a == "-v") {
-            consoleMask = andAbove(0x0010);
-        } else if (a == "--log-level") {
-            const auto v = value();
-            bool known = false;
-            for (const auto& [name, bit] : kLevels) {
-                if (v && *v == name) {
-                    consoleMask = andAbove(bit);
-                    known = true;
-                }
-            }
-            if (!known) {
-                return std::string(
-                    "--log-level takes one of debug1, debug2, debug3, debug4, info, warning, error");
-            }
-        } else if (a == "--log-file") {
-            const auto v = value();
-            if (!v || v->empty()) {
-                return std::string("--log-file takes a directory");
-            }
-            logDirectory = wyr::windows::system::toWide(*v);
-        } else {
-            rest.push_back(a);
+std::vector<CommandLine::Option> CommonOptions::with(std::vector<CommandLine::Option> options) {
+    options.push_back({"port", 0, true});
+    options.push_back({"", 'v', false});
+    options.push_back({"log-level", 0, true});
+    options.push_back({"log-file", 0, true});
+    return options;
+}
+
+std::optional<std::string> CommonOptions::take(const CommandLine& line) {
+    if (const auto text = line.value("port")) {
+        port = CommandLine::parsePort(*text);
+        if (!port) {
+            return "--port takes a port such as COM7 or 7 (COM1 to COM" +
+                   std::to_string(CommandLine::kMaxPort) + ")";
         }
     }
-    args = std::move(rest);
+    if (line.has("v")) {
+        consoleMask = andAbove(0x0010);
+    }
+    if (const auto level = line.value("log-level")) {
+        bool known = false;
+        for (const auto& [name, bit] : kLevels) {
+            if (*level == name) {
+                consoleMask = andAbove(bit);
+                known = true;
+            }
+        }
+        if (!known) {
+            return std::string(
+                "--log-level takes one of debug1, debug2, debug3, debug4, info, warning, error");
+        }
+    }
+    if (const auto directory = line.value("log-file")) {
+        if (directory->empty()) {
+            return std::string("--log-file takes a directory");
+        }
+        logDirectory = wyr::windows::system::toWide(*directory);
+    }
     return std::nullopt;
 }
 
 const char* CommonOptions::usageText() {
     return "Options of the device commands:\n"
            "  --port COM<n>              use this port instead of scanning every present port\n"
+           "                             (COM7, 7, --port=COM7 and --port COM7 are the same)\n"
            "  -v, --log-level LEVEL      log records of LEVEL and above to standard error (-v: info);\n"
            "                             LEVEL is debug1, debug2, debug3, debug4, info, warning or error\n"
-           "  --log-file DIR             also write every log record to a log file in DIR\n";
+           "  --log-file DIR             also write every log record to a log file in DIR\n"
+           "  -h, --help                 show the command's help\n";
 }
 
 } // namespace cli

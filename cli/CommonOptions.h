@@ -1,8 +1,9 @@
 #pragma once
 
+#include "cli/CommandLine.h"
+
 #include <cstdint>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,11 @@ struct CommonOptions {
     std::uint16_t consoleMask = 0;    // -v / --log-level: that verbosity and above to stderr
     std::wstring logDirectory;        // --log-file DIR
 
-    // Takes the shared options out of `args` (leaving the command's own), or
-    // returns an error text.
-    std::optional<std::string> take(std::vector<std::string>& args);
+    // Adds the shared options to a command's own.
+    static std::vector<CommandLine::Option> with(std::vector<CommandLine::Option> options);
+
+    // Takes the shared options from a parsed command line, or returns an error text.
+    std::optional<std::string> take(const CommandLine& line);
 
     static const char* usageText();
 };

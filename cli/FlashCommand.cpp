@@ -6,28 +6,22 @@
 #include "bootloader/BootloaderNotifyType.h"
 #include "bootloader/FieldRow.h"
 #include "bootloader/InfoColumn.h"
+#include "cli/CommandLine.h"
+#include "cli/DeviceScan.h"
+#include "cli/DeviceSession.h"
 #include "cli/ErrorLog.h"
 #include "cli/HexInfoCommand.h"
+#include "cli/PortAccess.h"
+#include "cli/PortSelection.h"
+#include "cli/Terminal.h"
 #include "device/DisconnectType.h"
-#include "device/OrvaneConfigKey.h"
-#include "device/OrvaneInterfaceId.h"
 #include "device/OrvaneNotification.h"
 #include "device/OrvaneNotificationType.h"
-#include "device/OrvaneScanPhase.h"
-#include "wyr/windows/communication/BaudRate.h"
-#include "wyr/windows/communication/DataBits.h"
-#include "wyr/windows/communication/FlowControl.h"
-#include "wyr/windows/communication/Parity.h"
-#include "wyr/windows/communication/StopBits.h"
-#include "wyr/windows/config/ConfigMgr.h"
 #include "wyr/windows/system/MessageLoop.h"
 #include "wyr/windows/system/TextConversion.h"
 
 #include <algorithm>
-#include <boost/lexical_cast.hpp>
-#include <boost/variant/get.hpp>
 #include <cctype>
-#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <iomanip>
@@ -45,16 +39,10 @@ using bootloader::FieldRow;
 using bootloader::InfoBlockType;
 using bootloader::InfoColumn;
 using bootloader::UpdateCheck;
-using device::OrvaneConfigKey;
 using device::OrvaneNotificationType;
-using wyr::windows::config::ConfigMgr;
 
 namespace {
 
-// Where the application keeps its settings, below the current user's hive.
-const wchar_t* const kConfigPath = L"Software\\Tolvek\\Orvane\\Config";
-
-constexpr std::uint32_t kScanResultTimeoutMs = 15000;
 constexpr std::uint32_t kConnectTimeoutMs = 10000;
 constexpr std::uint32_t kDisconnectTimeoutMs = 5000;
 
@@ -72,35 +60,8 @@ std::string narrow(const std::wstring& text) {
     return sys::toNarrow(text);
 }
 
-// "<system text> [code]", or the code alone when it has no text.
 std::string describe(sys::ErrorCode code) {
-    const std::wstring& text = sys::systemMessage(code);
-    return text.empty() ? format("[%u]", code) : narrow(text) + format(" [%u]", code);
-}
-
-template <typename T> std::optional<T> parseNumber(const std::string& text, T maximum) {
-    std::uint64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end || value > static_cast<std::uint64_t>(maximum)) {
-        return std::nullopt;
-    }
-    return static_cast<T>(value);
-}
-
-// "COM5", "com5" or "5".
-std::optional<int> parsePort(const std::string& text) {
-    std::string digits = text;
-    if (digits.size() > 3 && std::equal(digits.begin(), digits.begin() + 3, "COM", [](char a, char b) {
-            return std::toupper(static_cast<unsigned char>(a)) == b;
-        })) {
-        digits = digits.substr(3);
-    }
-    const auto port = parseNumber<int>(digits, 255);
-    if (!port || *port == 0) {
-        return std::nullopt;
-    }
-    return port;
+    return DeviceSession::describe(code);
 }
 
 std::string firmwareText(const device::OrvaneDeviceState& state) {
@@ -117,58 +78,73 @@ FlashCommand::FlashCommand(std::ostream& out, std::ostream& err, std::istream& i
 FlashCommand::~FlashCommand() = default;
 
 bool FlashCommand::isTerminal(const std::ostream& out) {
-    return &out == &std::cout && ::isatty(STDOUT_FILENO) == 1;
+    return &out == &std::cout && Terminal::isTerminal(STDOUT_FILENO);
 }
 
-bool FlashCommand::parse(const std::vector<std::string>& args, Options& options, std::ostream& err) {
+const char* FlashCommand::usage() {
+    return "flash FILE.hex [--port COM<n>] [--bootloader] [--serial N] [-y|--yes]\n"
+           "    Update the instrument's firmware: find the device (on --port, else on every port),\n"
+           "    ask (--yes: don't), and program the image. --bootloader opens --port for a device\n"
+           "    that has no application firmware; --serial writes the device's serial number\n"
+           "    (1 to 65535) into the image (needed when the image has none). Ctrl-C during the\n"
+           "    erase or the writing stops at the next page or block, leaves the device in its\n"
+           "    bootloader and says how to finish with --bootloader.\n"
+           "    Exit 0: updated; 1: no device or no bootloader answered; 2: bad usage, bad port\n"
+           "    settings, or a port you may not open or that another program holds; 3: the image\n"
+           "    does not fit the device (nothing erased); 4: the image cannot be read; 5: the update\n"
+           "    failed or was interrupted (run it again with --bootloader); 6: declined, or\n"
+           "    interrupted before anything was erased.\n";
+}
+
+std::optional<int> FlashCommand::parse(const std::vector<std::string>& args, Options& options,
+                                       std::ostream& out, std::ostream& err) {
     options = Options{};
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--port") {
-            const auto port = hasValue ? parsePort(args[++i]) : std::nullopt;
-            if (!port) {
-                err << "orvanectl flash: --port takes a port such as COM5 (1 to 255)\n";
-                return false;
-            }
-            options.port = *port;
-        } else if (arg == "--serial") {
-            const auto serial = hasValue ? parseNumber<std::uint16_t>(args[++i], 65535) : std::nullopt;
-            if (!serial) {
-                err << "orvanectl flash: --serial takes the device's serial number, 1 to 65535\n";
-                return false;
-            }
-            options.serial = *serial;
-        } else if (arg == "--bootloader") {
-            options.bootloader = true;
-        } else if (arg == "--yes" || arg == "-y") {
-            options.yes = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            err << "orvanectl flash: unknown option '" << arg << "'\n";
-            return false;
-        } else if (!options.image.empty()) {
-            err << "orvanectl flash: give one firmware image\n";
-            return false;
-        } else {
-            options.image = arg;
+    CommandLine line(CommonOptions::with(
+        {{"help", 'h', false}, {"bootloader", 0, false}, {"serial", 0, true}, {"yes", 'y', false}}));
+    if (!line.parse(args)) {
+        err << "orvanectl flash: " << line.error() << " (see orvanectl flash --help)\n";
+        return kUsage;
+    }
+    if (line.has("help")) {
+        out << "Usage: orvanectl " << usage() << "\n" << CommonOptions::usageText();
+        return 0;
+    }
+    if (const auto error = options.common.take(line)) {
+        err << "orvanectl flash: " << *error << "\n";
+        return kUsage;
+    }
+    options.port = options.common.port.value_or(0);
+    if (const auto text = line.value("serial")) {
+        // 0 is what an image without a serial number carries, never a device's number.
+        options.serial = CommandLine::number<std::uint16_t>(*text, 1, 65535);
+        if (!options.serial) {
+            err << "orvanectl flash: --serial takes the device's serial number, 1 to 65535\n";
+            return kUsage;
         }
     }
-    if (options.image.empty()) {
-        err << "orvanectl flash: give the firmware image, such as orvanectl flash firmware.hex\n";
-        return false;
+    options.bootloader = line.has("bootloader");
+    options.yes = line.has("yes");
+    if (line.operands().size() > 1) {
+        err << "orvanectl flash: give one firmware image\n";
+        return kUsage;
     }
+    if (line.operands().empty() || line.operands().front().empty()) {
+        err << "orvanectl flash: give the firmware image, such as orvanectl flash firmware.hex\n";
+        return kUsage;
+    }
+    options.image = line.operands().front();
     if (options.bootloader && options.port == 0) {
         // A device without application firmware does not answer a scan.
         err << "orvanectl flash: --bootloader needs the port, such as --port COM5\n";
-        return false;
+        return kUsage;
     }
-    return true;
+    return std::nullopt;
 }
 
 int FlashCommand::run(const std::vector<std::string>& args) {
     Options options;
-    if (!parse(args, options, _err)) {
-        return kUsage;
+    if (const auto code = parse(args, options, _out, _err)) {
+        return *code;
     }
     return run(options);
 }
@@ -178,6 +154,7 @@ int FlashCommand::run(const Options& options) {
     _port = options.port;
     _seen.clear();
     _next = 0;
+    _stopped = false;
 
     // The image is read before the device is touched, so that a file that cannot
     // be used never leaves the device in its bootloader.
@@ -187,15 +164,18 @@ int FlashCommand::run(const Options& options) {
         return kUnreadable;
     }
     printImage(_image.infoBlock());
-    if ((!options.serial && _image.infoBlock().serialNo == 0) || (options.serial && *options.serial == 0)) {
+    if (!options.serial && _image.infoBlock().serialNo == 0) {
         return refuseSerial();
     }
 
-    // Not found on a first run, and a damaged file is set aside: defaults serve.
-    ConfigMgr::instance().open(kConfigPath);
-
+    DeviceSession session(options.common, _err, "flash");
+    if (session.open(options.bootloader ? DeviceSession::Link::SettingsOnly : DeviceSession::Link::Start) !=
+        sys::ERROR_SUCCESS) {
+        return kUsage;
+    }
     comm::PortHandle port;
-    const int acquired = options.bootloader ? openBootloaderPort(port) : handOverFromDevice(port);
+    const int acquired =
+        options.bootloader ? openBootloaderPort(session, port) : handOverFromDevice(session, port);
     if (acquired != kUpdated) {
         return acquired;
     }
@@ -211,108 +191,46 @@ int FlashCommand::refuseSerial() {
 // ---------------------------------------------------------------------------
 // Finding the device
 
-bool FlashCommand::readLineSettings(bootloader::BootloaderPort::LineSettings& settings) {
-    device::OrvaneInterface* link = nullptr;
-    if (device::getInterface(device::OrvaneInterfaceId::Orvane, &link) != sys::ERROR_SUCCESS ||
-        link == nullptr) {
-        error("the device link is not available");
-        return false;
-    }
-    ConfigMgr& config = ConfigMgr::instance();
-    // A key that is not set takes its default, for this run only.
-    const auto read = [&](const OrvaneConfigKey& key, std::int32_t& value) {
-        const std::wstring name = key.fullName(link->name());
-        try {
-            if (!config.contains(name)) {
-                config.define(name, key.defaultValue(), true);
-            }
-            if (config.getInt(name, value)) {
-                return true;
-            }
-        } catch (const boost::bad_get&) {
-        } catch (const boost::bad_lexical_cast&) {
-        }
-        error("the setting " + narrow(name) + " is not a number; correct or remove it");
-        return false;
-    };
-    std::int32_t baud = 0, dataBits = 0, parity = 0, stopBits = 0, flow = 0;
-    if (!read(OrvaneConfigKey::SerialBaudRate, baud) || !read(OrvaneConfigKey::SerialDataBits, dataBits) ||
-        !read(OrvaneConfigKey::SerialParity, parity) || !read(OrvaneConfigKey::SerialStopBits, stopBits) ||
-        !read(OrvaneConfigKey::SerialFlowControl, flow)) {
-        return false;
-    }
-    const auto invalid = [&](const OrvaneConfigKey& key, std::int32_t value, const char* what) {
-        error(format("the setting %s holds %d, which is no %s; correct or remove it",
-                     narrow(key.fullName(link->name())).c_str(), static_cast<int>(value), what));
-        return false;
-    };
-    if (comm::BaudRate::fromValue(baud) == nullptr) {
-        return invalid(OrvaneConfigKey::SerialBaudRate, baud, "baud rate");
-    }
-    if (comm::DataBits::fromValue(dataBits) == nullptr) {
-        return invalid(OrvaneConfigKey::SerialDataBits, dataBits, "number of data bits");
-    }
-    settings.parity = comm::Parity::fromValue(parity);
-    if (settings.parity == nullptr) {
-        return invalid(OrvaneConfigKey::SerialParity, parity, "parity");
-    }
-    settings.stopBits = comm::StopBits::fromValue(stopBits);
-    if (settings.stopBits == nullptr) {
-        return invalid(OrvaneConfigKey::SerialStopBits, stopBits, "number of stop bits");
-    }
-    settings.flowControl = comm::FlowControl::fromValue(flow);
-    if (settings.flowControl == nullptr) {
-        return invalid(OrvaneConfigKey::SerialFlowControl, flow, "flow control");
-    }
-    settings.baudRate = static_cast<std::uint32_t>(baud);
-    settings.dataBits = static_cast<std::uint8_t>(dataBits);
-    return true;
-}
-
-int FlashCommand::openBootloaderPort(comm::PortHandle& port) {
+int FlashCommand::openBootloaderPort(DeviceSession& session, comm::PortHandle& port) {
     bootloader::BootloaderPort::LineSettings settings;
-    if (!readLineSettings(settings)) {
+    if (!session.settings().lineSettings(settings, _err, session.prefix())) {
+        return kUsage;
+    }
+    const PortSelection selection = PortSelection::choose(_ports, _port, _err, "flash");
+    if (selection.failed) {
         return kUsage;
     }
     _progress.line(format("Opening COM%d at %u baud for the bootloader...", _port, settings.baudRate));
     if (const sys::ErrorCode code = bootloader::BootloaderPort::open(_port, settings, port)) {
+        const std::string why = PortAccess::explain(_port, _ports.devicePathForPort(_port), code);
+        if (!why.empty()) {
+            error(why);
+            return kUsage;
+        }
         error(format("COM%d cannot be opened: ", _port) + describe(code));
         return kNoDevice;
     }
     return kUpdated;
 }
 
-int FlashCommand::handOverFromDevice(comm::PortHandle& port) {
-    bootloader::BootloaderPort::LineSettings settings;
-    if (!readLineSettings(settings)) {
-        return kUsage;
-    }
-    device::OrvaneInterface* link = nullptr;
-    device::getInterface(device::OrvaneInterfaceId::Orvane, &link);
-    link->registerConfiguration();
-    // Settings the window would repair without asking are repaired for this run.
-    if (link->validateConfiguration() == OrvaneConfigKey::GroupLink) {
-        link->setDefaultConfiguration(OrvaneConfigKey::GroupLink);
-    }
-    if (const sys::ErrorCode code = link->initialize()) {
-        error("the device link cannot start: " + describe(code));
-        return kNoDevice;
-    }
+int FlashCommand::handOverFromDevice(DeviceSession& session, comm::PortHandle& port) {
+    device::OrvaneInterface& link = session.device();
     std::int32_t found = 0;
-    if (const int code = findDevice(*link, found); code != kUpdated) {
-        closeLink(*link);
+    if (const int code = findDevice(session, found); code != kUpdated) {
+        closeLink(link);
         return code;
     }
     _port = found;
-    if (!confirm(link->deviceState(), found)) {
-        closeLink(*link);
-        _progress.line("Nothing was changed.");
+    if (!confirm(link.deviceState(), found) || DeviceSession::interrupted()) {
+        closeLink(link);
+        _progress.line(DeviceSession::interrupted() ? "Interrupted. Nothing was changed."
+                                                    : "Nothing was changed.");
         return kDeclined;
     }
     _progress.line(format("Switching the device on COM%d to its bootloader...", found));
-    if (const sys::ErrorCode code = link->enterBootloader(port)) {
+    if (const sys::ErrorCode code = link.enterBootloader(port)) {
         error(format("the device on COM%d cannot be switched to its bootloader: ", found) + describe(code));
-        closeLink(*link);
+        closeLink(link);
         return kNoDevice;
     }
     if (!port || !port->isOpen()) {
@@ -324,96 +242,65 @@ int FlashCommand::handOverFromDevice(comm::PortHandle& port) {
     return kUpdated;
 }
 
-int FlashCommand::findDevice(device::OrvaneInterface& link, std::int32_t& found) {
-    struct Result {
-        std::int32_t port = 0;
-        std::uint32_t result = 0;
-        bool connect = false;
-    };
-    std::vector<Result> results;
-    auto subscription = link.subscribe([&results](const device::tagNMORVANEHDR* header) {
-        if (const auto* scan =
-                device::OrvaneNotification::as<device::OrvaneInterrogateNotification>(header)) {
-            if (scan->phase != nullptr && *scan->phase == device::OrvaneScanPhase::NotifyScanResult) {
-                results.push_back({scan->port, scan->result, false});
-            }
-        } else if (const auto* connect =
-                       device::OrvaneNotification::as<device::OrvaneConnectNotification>(header)) {
-            results.push_back({connect->port, connect->result, true});
-        }
+int FlashCommand::findDevice(DeviceSession& session, std::int32_t& found) {
+    const PortSelection selection =
+        PortSelection::choose(_ports, _port == 0 ? std::nullopt : std::optional(_port), _err, "flash");
+    if (selection.failed) {
+        return kUsage;
+    }
+    if (selection.ports.empty()) {
+        error("no serial ports found");
+        return kNoDevice;
+    }
+    device::OrvaneInterface& link = session.device();
+    DeviceScan scan(link, _ports, _err, session.prefix());
+    const auto outcome = scan.find(selection, [this](std::int32_t port) {
+        _progress.line(format("Looking for the device on COM%d...", port));
     });
-    const auto awaitResult = [&](bool connect, std::uint32_t timeoutMs) -> std::optional<Result> {
-        std::optional<Result> seen;
-        sys::runUntil(
-            [&] {
-                for (auto it = results.begin(); it != results.end(); ++it) {
-                    if (it->connect == connect) {
-                        seen = *it;
-                        results.erase(it);
-                        return true;
-                    }
-                }
-                return false;
-            },
-            timeoutMs);
-        return seen;
-    };
-
-    std::vector<std::int32_t> candidates;
-    if (_port != 0) {
-        candidates.push_back(_port);
-    } else {
-        std::vector<device::SerialPortEntry> ports;
-        if (!_ports.enumeratePorts(ports)) {
-            error("the serial ports cannot be listed: " + describe(sys::getLastError()));
-            return kNoDevice;
-        }
-        for (const auto& entry : ports) {
-            candidates.push_back(entry.portNumber);
-        }
-        std::sort(candidates.begin(), candidates.end());
-        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
-        if (candidates.empty()) {
-            error("no serial ports found");
-            return kNoDevice;
-        }
-    }
-
-    std::int32_t scanArg = 0;
-    for (const std::int32_t candidate : candidates) {
-        _progress.line(format("Looking for the device on COM%d...", candidate));
-        if (const sys::ErrorCode code = link.interrogatePort(candidate, ++scanArg)) {
-            error("the port cannot be probed: " + describe(code));
-            return kNoDevice;
-        }
-        const auto result = awaitResult(false, kScanResultTimeoutMs);
-        if (result && result->result == sys::ERROR_SUCCESS) {
-            found = candidate;
-            break;
-        }
-    }
-    if (found == 0) {
+    switch (outcome) {
+    case DeviceScan::Outcome::Found:
+        break;
+    case DeviceScan::Outcome::Interrupted:
+        _progress.line("Interrupted. Nothing was changed.");
+        return kDeclined;
+    case DeviceScan::Outcome::Blocked:
+    case DeviceScan::Outcome::Failed:
+        return kUsage;
+    case DeviceScan::Outcome::NotFound: {
         std::string tried;
-        for (const auto candidate : candidates) {
-            tried += (tried.empty() ? "" : ", ") + format("COM%d", candidate);
+        for (const auto& entry : selection.ports) {
+            tried += (tried.empty() ? "" : ", ") + format("COM%d", entry.portNumber);
         }
         error("no device answered on " + tried +
               ". A device without application firmware is updated with --bootloader --port COM<n>.");
         return kNoDevice;
     }
+    }
+    found = scan.port();
 
+    std::optional<std::uint32_t> connected;
+    auto subscription = link.subscribe([&connected, found](const device::tagNMORVANEHDR* header) {
+        const auto* record = device::OrvaneNotification::as<device::OrvaneConnectNotification>(header);
+        if (record != nullptr && record->port == found) {
+            connected = record->result;
+        }
+    });
     _progress.line(format("Connecting to the device on COM%d...", found));
     if (const sys::ErrorCode code = link.connect(found)) {
         error(format("the device on COM%d cannot be connected: ", found) + describe(code));
         return kNoDevice;
     }
-    const auto connected = awaitResult(true, kConnectTimeoutMs);
-    if (!connected || connected->result != sys::ERROR_SUCCESS) {
+    sys::runUntil([&] { return connected.has_value() || DeviceSession::interrupted(); }, kConnectTimeoutMs);
+    subscription.disconnect();
+    if (!connected && DeviceSession::interrupted()) {
+        _progress.line("Interrupted. Nothing was changed.");
+        return kDeclined;
+    }
+    if (!connected || *connected != sys::ERROR_SUCCESS) {
         error(format("the device on COM%d did not connect", found) +
-              (connected ? ": " + describe(connected->result) : std::string()));
+              (connected ? ": " + describe(*connected) : std::string()));
         return kNoDevice;
     }
-    subscription.disconnect();
     return kUpdated;
 }
 
@@ -427,10 +314,13 @@ bool FlashCommand::confirm(const device::OrvaneDeviceState& state, std::int32_t 
     _progress.finish();
     _out << format("Update the firmware of the device on COM%d? [y/N] ", port) << std::flush;
     std::string answer;
+    // Ctrl-C ends the wait for an answer: the stop signals do not restart reads.
     const bool read = static_cast<bool>(std::getline(_in, answer));
     // A typed answer is echoed by the terminal; one from a pipe shows in the output.
     if (&_in != &std::cin || ::isatty(STDIN_FILENO) != 1) {
         _out << answer << "\n";
+    } else if (!read) {
+        _out << "\n";
     }
     if (!read) {
         return false;
@@ -452,7 +342,6 @@ void FlashCommand::closeLink(device::OrvaneInterface& link) {
         }
         subscription.disconnect();
     }
-    link.finalize();
 }
 
 // ---------------------------------------------------------------------------
@@ -470,15 +359,26 @@ int FlashCommand::update(comm::PortHandle port) {
     // initialize() dropped every earlier subscriber; this one goes before the port.
     auto connection = _bootloader->connect([this](const bootloader::tagBLNHDR* header) { onNotify(header); });
 
+    // Until the erase, Ctrl-C is answered between the steps: each is short, and the
+    // device can still be given back as it was.
     int result = enterBootloader();
+    if (result == kUpdated && DeviceSession::interrupted()) {
+        result = interruptedBeforeErase();
+    }
     if (result == kUpdated) {
         result = readTargetInfo();
+    }
+    if (result == kUpdated && DeviceSession::interrupted()) {
+        result = interruptedBeforeErase();
     }
     if (result == kUpdated) {
         result = loadImage();
     }
     if (result == kUpdated) {
         result = checkImage();
+    }
+    if (result == kUpdated && DeviceSession::interrupted()) {
+        result = interruptedBeforeErase();
     }
     if (result == kUpdated) {
         result = programme();
@@ -577,7 +477,10 @@ int FlashCommand::checkImage() {
 int FlashCommand::programme() {
     const std::uint32_t pageSize = _device.pageSize();
     _bootloader->eraseTarget();
-    const auto erased = await(completes(BootloaderNotifyType::EraseTarget));
+    const auto erased = await(completes(BootloaderNotifyType::EraseTarget), true);
+    if (_stopped) {
+        return interruptedWhile(format("erasing (after page %u of %u)", _last.current, _last.total));
+    }
     if (!erased || erased->result != sys::ERROR_SUCCESS) {
         if (erased && erased->state == BootloaderNotifyState::Initiated.value()) {
             return failed(format("erasing the signature page 0x%06x", _device.appEnd - pageSize + 1));
@@ -585,9 +488,16 @@ int FlashCommand::programme() {
         const std::uint32_t page = (_device.appStart / pageSize) + (erased ? erased->current : 0);
         return failed(format("erasing page 0x%06x", page * pageSize));
     }
+    if (DeviceSession::interrupted()) {
+        return interruptedWhile("erasing (the erase was complete)");
+    }
 
     _bootloader->writeTarget();
-    const auto written = await(completes(BootloaderNotifyType::WriteTarget));
+    const auto written = await(completes(BootloaderNotifyType::WriteTarget), true);
+    if (_stopped) {
+        return interruptedWhile(
+            format("writing the image (after block %u of %u)", _last.current, _last.total));
+    }
     if (!written || written->result != sys::ERROR_SUCCESS) {
         // The record counts the blocks of the pages that were written and verified.
         const std::uint32_t perPage =
@@ -602,6 +512,8 @@ int FlashCommand::programme() {
         }
         return failed("writing the image");
     }
+    // Every page was written and verified: the signature and the reset that follow
+    // complete a sound image, so a late Ctrl-C lets them finish.
     const auto signed_ = await(completes(BootloaderNotifyType::WriteTarget));
     if (!signed_ || signed_->result != sys::ERROR_SUCCESS) {
         return failed("writing the application signature (every page was written and verified)");
@@ -617,7 +529,27 @@ int FlashCommand::programme() {
     }
     _progress.line(format("Firmware %s installed on COM%d; the device restarts.",
                           narrow(_source.version.text()).c_str(), _port));
+    if (DeviceSession::interrupted()) {
+        _progress.line(
+            "(Ctrl-C came after every page was written and verified, so the update was finished.)");
+    }
     return kUpdated;
+}
+
+int FlashCommand::interruptedBeforeErase() {
+    _progress.finish();
+    _err << "orvanectl flash: interrupted before anything was erased.\n";
+    leaveBootloader();
+    return kDeclined;
+}
+
+int FlashCommand::interruptedWhile(const std::string& what) {
+    // The bootloader thread stops here (update() ends it), so nothing more is
+    // written and the image is never signed.
+    error("interrupted while " + what + "; nothing more is written and the image is not signed.");
+    _err << format("The device waits in its bootloader on COM%d. To finish the update, run:\n  ", _port)
+         << rerunHint() << "\n";
+    return kFailed;
 }
 
 int FlashCommand::failed(const std::string& what) {
@@ -695,12 +627,18 @@ void FlashCommand::onNotify(const bootloader::tagBLNHDR* header) {
     }
 }
 
-std::optional<FlashCommand::Seen> FlashCommand::await(const Match& match) {
+std::optional<FlashCommand::Seen> FlashCommand::await(const Match& match, bool interruptible) {
     for (;;) {
         while (_next < _seen.size()) {
             const Seen seen = _seen[_next++];
             if (match(seen)) {
                 return seen;
+            }
+            if (interruptible && DeviceSession::interrupted()) {
+                // Stopped where the bootloader has just reported a page or a block done.
+                _stopped = true;
+                _last = seen;
+                return std::nullopt;
             }
         }
         const std::size_t before = _seen.size();

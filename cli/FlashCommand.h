@@ -5,6 +5,7 @@
 #include "bootloader/InfoBlock.h"
 #include "bootloader/IntelHexFile.h"
 #include "bootloader/UpdateCheck.h"
+#include "cli/CommonOptions.h"
 #include "cli/ProgressDisplay.h"
 #include "device/OrvaneInterface.h"
 #include "device/SerialPortEnumerator.h"
@@ -22,16 +23,22 @@
 
 namespace cli {
 
+class DeviceSession;
+
 // orvanectl flash FILE.hex [--port COM<n>] [--bootloader] [--serial N] [--yes]
 //
 // Replaces the instrument's application firmware. Without --bootloader the
-// device is found as the main window finds it (a probe of each port, or of the
+// device is found by the scan every device command uses (of each port, or of the
 // one given), connected, and asked to hand its port to the bootloader; with
 // --bootloader the given port is opened directly with the configured line
 // settings, for a device that has no application to answer. Then the bootloader
 // is entered, the image compared with what the bootloader reports, the serial
 // number written into the image when given, the application area erased,
 // written page by page with every page checked, and the device reset.
+//
+// Ctrl-C before the erase leaves the device as it was; during the erase or the
+// writing it stops at the next page or block the bootloader reports, never signs
+// the image, and says how to finish with --bootloader.
 //
 // The calling thread is the user-interface thread: the device link's and the
 // bootloader's notifications are delivered while it pumps.
@@ -43,7 +50,7 @@ public:
     static constexpr int kRefused = 3;    // the image does not fit the device; nothing was erased
     static constexpr int kUnreadable = 4; // the image cannot be read
     static constexpr int kFailed = 5;     // erasing, writing, checking or the reset failed
-    static constexpr int kDeclined = 6;   // the user answered no
+    static constexpr int kDeclined = 6;   // the user answered no, or Ctrl-C came before the erase
 
     // The longest silence of the bootloader thread before the update is given up;
     // each exchange it makes is bounded far below that.
@@ -55,6 +62,7 @@ public:
     struct Options {
         std::string image;
         int port = 0; // 0: scan
+        CommonOptions common;
         bool bootloader = false;
         std::optional<std::uint16_t> serial;
         bool yes = false;
@@ -71,11 +79,16 @@ public:
     // The update once the options are known.
     int run(const Options& options);
 
-    // Whether `out` is the process's standard output and that is a terminal.
+    // Whether `out` is the process's standard output and that is a terminal that
+    // redraws a line in place.
     static bool isTerminal(const std::ostream& out);
 
-    // The options; false with the complaint written to `err`.
-    static bool parse(const std::vector<std::string>& args, Options& options, std::ostream& err);
+    // The options; nothing to go on with them, else the exit code: 0 when the help
+    // was shown on `out`, kUsage with the complaint on `err`.
+    static std::optional<int> parse(const std::vector<std::string>& args, Options& options, std::ostream& out,
+                                    std::ostream& err);
+
+    static const char* usage();
 
 private:
     // A notification as the slot saw it.
@@ -89,12 +102,13 @@ private:
     using Match = std::function<bool(const Seen&)>;
 
     int refuseSerial();
-    bool readLineSettings(bootloader::BootloaderPort::LineSettings& settings);
-    int openBootloaderPort(wyr::windows::communication::PortHandle& port);
-    int handOverFromDevice(wyr::windows::communication::PortHandle& port);
-    int findDevice(device::OrvaneInterface& link, std::int32_t& found);
+    int openBootloaderPort(DeviceSession& session, wyr::windows::communication::PortHandle& port);
+    int handOverFromDevice(DeviceSession& session, wyr::windows::communication::PortHandle& port);
+    int findDevice(DeviceSession& session, std::int32_t& found);
     bool confirm(const device::OrvaneDeviceState& state, std::int32_t port);
     void closeLink(device::OrvaneInterface& link);
+    int interruptedBeforeErase();
+    int interruptedWhile(const std::string& what);
 
     int update(wyr::windows::communication::PortHandle port);
     int enterBootloader();
@@ -106,7 +120,10 @@ private:
     void leaveBootloader();
 
     void onNotify(const bootloader::tagBLNHDR* header);
-    std::optional<Seen> await(const Match& match);
+    // The record `match` accepts; nothing when the bootloader stopped reporting,
+    // or, for an `interruptible` wait, at the first record after Ctrl-C (then
+    // _stopped is set and _last holds that record).
+    std::optional<Seen> await(const Match& match, bool interruptible = false);
     static Match completes(const bootloader::BootloaderNotifyType& type);
 
     void printTable();
@@ -132,6 +149,8 @@ private:
 
     std::vector<Seen> _seen;
     std::size_t _next = 0;
+    bool _stopped = false;
+    Seen _last;
 };
 
 } // namespace cli

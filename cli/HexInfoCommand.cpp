@@ -1,6 +1,7 @@
 #include "cli/HexInfoCommand.h"
 
 #include "bootloader/InfoBlock.h"
+#include "cli/CommandLine.h"
 #include "cli/ErrorLog.h"
 #include "wyr/windows/system/TextConversion.h"
 
@@ -45,15 +46,31 @@ void HexInfoCommand::printRefusal(std::ostream& err, const std::string& prefix, 
     }
 }
 
+const char* HexInfoCommand::usage() {
+    return "hexinfo FILE.hex\n"
+           "    Show a firmware image's info block and flash pages.\n"
+           "    Exit 0: shown; 2: bad usage; 4: the image cannot be read or used.\n";
+}
+
 int HexInfoCommand::run(const std::vector<std::string>& args) {
-    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
+    CommandLine options({{"help", 'h', false}});
+    if (!options.parse(args)) {
+        _err << "orvanectl hexinfo: " << options.error() << " (see orvanectl hexinfo --help)\n";
+        return kUsage;
+    }
+    if (options.has("help")) {
+        _out << "Usage: orvanectl " << usage();
+        return kShown;
+    }
+    if (options.operands().size() != 1 || options.operands().front().empty()) {
         _err << "orvanectl hexinfo: give one firmware image, such as orvanectl hexinfo firmware.hex\n";
         return kUsage;
     }
+    const std::string& path = options.operands().front();
     bootloader::IntelHexFile image;
     std::vector<std::wstring> reason;
-    if (const sys::ErrorCode code = load(image, args[0], reason)) {
-        printRefusal(_err, "orvanectl hexinfo: ", args[0], code, reason);
+    if (const sys::ErrorCode code = load(image, path, reason)) {
+        printRefusal(_err, "orvanectl hexinfo: ", path, code, reason);
         return kUnreadable;
     }
     for (const auto& line : bootloader::dumpText(image.infoBlock())) {

@@ -21,6 +21,8 @@ public:
 
     int run(const std::vector<std::string>& args);
 
+    static const char* usage();
+
     // Reads the whole image at `path` into `image`. 0, or the reader's result
     // code with `reason` holding what the reader reported, one message a line.
     // On the user-interface thread, whose log queue it drains.

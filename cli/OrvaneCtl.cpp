@@ -1,6 +1,8 @@
 #include "cli/OrvaneCtl.h"
 
+#include "cli/CommandLine.h"
 #include "cli/CommonOptions.h"
+#include "cli/DeviceSession.h"
 #include "cli/FlashCommand.h"
 #include "cli/HexInfoCommand.h"
 #include "cli/MonitorCommand.h"
@@ -10,7 +12,6 @@
 #include "wyr/windows/system/TextConversion.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <iomanip>
 #include <iostream>
@@ -22,16 +23,6 @@ namespace {
 
 using device::OrvaneMessage;
 using wyr::windows::system::toNarrow;
-
-std::optional<std::uint32_t> parseUnsigned(const std::string& text) {
-    std::uint32_t value = 0;
-    const auto* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (ec != std::errc() || ptr != end || text.empty()) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 const OrvaneMessage* findCommand(const std::string& name) {
     for (const auto& [id, message] : OrvaneMessage::registry()) {
@@ -46,81 +37,106 @@ bool takesArgument(const OrvaneMessage& message) {
     return message == OrvaneMessage::SET_GAIN || message == OrvaneMessage::SET_FRAME_RATE;
 }
 
+std::string composeUsage() {
+    std::string text = "compose <COMMAND> [value]\n"
+                       "    Print the sentence sent to the instrument for a command, in hexadecimal.\n"
+                       "    COMMAND is one of";
+    std::size_t column = 23;
+    const auto& registry = OrvaneMessage::registry();
+    std::size_t left = registry.size();
+    for (const auto& [id, message] : registry) {
+        const std::string name = toNarrow(message->name()) + (--left == 0 ? ".\n" : ",");
+        if (column + 1 + name.size() > 88) {
+            text += "\n   ";
+            column = 3;
+        }
+        text += " " + name;
+        column += 1 + name.size();
+    }
+    return text;
+}
+
+const char* kErrorUsage = "error <code>\n"
+                          "    Explain a result code found in the log (exit 1: no description is known).\n";
+
+const char* kPortsUsage = "ports\n"
+                          "    List the serial ports present, one per line:\n"
+                          "    COM<n> <TAB> device path <TAB> description\n";
+
+// The commands that take nothing but --help: false when the command ends here,
+// with its exit code in `code`.
+bool helpOnly(const std::vector<std::string>& args, const std::string& command, const std::string& usage,
+              std::ostream& out, std::ostream& err, std::vector<std::string>& operands, int& code) {
+    CommandLine line({{"help", 'h', false}});
+    if (!line.parse(args)) {
+        err << "orvanectl " << command << ": " << line.error() << " (see orvanectl " << command
+            << " --help)\n";
+        code = 2;
+        return false;
+    }
+    if (line.has("help")) {
+        out << "Usage: orvanectl " << usage;
+        code = 0;
+        return false;
+    }
+    operands = line.operands();
+    return true;
+}
+
 } // namespace
 
 int OrvaneCtl::run(const std::vector<std::string>& args) {
-    if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
-        return usage(args.empty() ? 2 : 0);
+    if (args.empty()) {
+        return usage(2);
     }
+    const std::string& command = args[0];
     const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (args[0] == "compose") {
-        return compose(rest);
+    if (command == "help" || command == "--help" || command == "-h") {
+        if (!rest.empty()) {
+            // "orvanectl help flash" is "orvanectl flash --help".
+            return run({rest.front(), "--help"});
+        }
+        return usage(0);
     }
-    if (args[0] == "error") {
-        return explainError(rest);
-    }
-    if (args[0] == "ports") {
-        return listPorts(rest);
-    }
-    if (args[0] == "--version") {
+    if (command == "--version" || command == "-V") {
         _out << "orvanectl " << ORVANE_VERSION << "\n";
         return 0;
     }
-    if (args[0] == "scan") {
+    if (command == "compose") {
+        return compose(rest);
+    }
+    if (command == "error") {
+        return explainError(rest);
+    }
+    if (command == "ports") {
+        return listPorts(rest);
+    }
+    if (command == "scan") {
         return ScanCommand(_out, _err, _ports).run(rest);
     }
-    if (args[0] == "monitor") {
+    if (command == "monitor") {
         return MonitorCommand(_out, _err, _ports).run(rest);
     }
-    if (args[0] == "hexinfo") {
+    if (command == "hexinfo") {
         return HexInfoCommand(_out, _err).run(rest);
     }
-    if (args[0] == "flash") {
+    if (command == "flash") {
         return FlashCommand(_out, _err, std::cin, FlashCommand::isTerminal(_out), _ports).run(rest);
     }
-    _err << "orvanectl: unknown command '" << args[0] << "'\n";
+    _err << "orvanectl: unknown command '" << command << "'\n";
     return usage(2);
 }
 
 int OrvaneCtl::usage(int exitCode) {
     auto& s = exitCode == 0 ? _out : _err;
     s << "Usage: orvanectl <command> [arguments]\n"
+         "       orvanectl <command> --help, orvanectl help <command>: the command's help\n"
+         "       orvanectl -V, --version: the version\n"
          "\n"
          "Commands:\n"
-         "  compose <COMMAND> [value]  print the sentence sent to the instrument for a command\n"
-         "                             (";
-    bool first = true;
-    for (const auto& [id, message] : OrvaneMessage::registry()) {
-        s << (first ? "" : ", ") << toNarrow(message->name());
-        first = false;
-    }
-    s << ")\n"
-         "  error <code>               explain a result code found in the log\n"
-         "  ports                      list the serial ports present, one per line:\n"
-         "                             COM<n> <TAB> device path <TAB> description\n"
-         "  scan [--port COM<n>]       probe the present ports in ascending order (or the one\n"
-         "                             given) and print the port where the instrument answered\n"
-         "                             (exit 1: none answered; 2: bad usage or a port error)\n"
-         "  monitor [--port COM<n>] [--count N] [--seconds S] [--csv FILE]\n"
-         "                             connect, bring frame rate and gain into tolerance, stream,\n"
-         "                             and write one CSV line per reading (time, three channels)\n"
-         "                             to standard output or FILE; events go to standard error;\n"
-         "                             stops after N readings, S seconds or Ctrl-C, then\n"
-         "                             disconnects (exit 1: no device; 3: the link was lost)\n"
-         "  hexinfo FILE.hex           show a firmware image's info block and flash pages\n"
-         "                             (exit 4: the image cannot be read or used)\n"
-         "  flash FILE.hex [--port COM<n>] [--bootloader] [--serial N] [--yes]\n"
-         "                             update the instrument's firmware: find the device (on\n"
-         "                             --port, else on every port), ask, and program the image;\n"
-         "                             --bootloader opens --port for a device that has no\n"
-         "                             application firmware; --serial writes the device's serial\n"
-         "                             number into the image (needed when the image has none)\n"
-         "                             exit 1: no device or no bootloader answered; 3: the image\n"
-         "                             does not fit the device (nothing erased); 4: the image\n"
-         "                             cannot be read; 5: the update failed; 6: declined\n"
-         "  help                       show this text\n"
-         "  --version                  show the version\n"
-         "\n"
+      << kPortsUsage << ScanCommand::usage() << MonitorCommand::usage() << FlashCommand::usage()
+      << HexInfoCommand::usage() << composeUsage() << kErrorUsage << "help [command]\n    Show this text.\n"
+      << "\n"
       << CommonOptions::usageText()
       << "\n"
          "Settings are read from ~/.config/Tolvek/Orvane.reg (never written); see the README.\n";
@@ -128,26 +144,32 @@ int OrvaneCtl::usage(int exitCode) {
 }
 
 int OrvaneCtl::compose(const std::vector<std::string>& args) {
-    if (args.empty()) {
+    std::vector<std::string> operands;
+    if (int code = 0; !helpOnly(args, "compose", composeUsage(), _out, _err, operands, code)) {
+        return code;
+    }
+    if (operands.empty()) {
         _err << "orvanectl compose: name a command\n";
         return 2;
     }
-    const OrvaneMessage* message = findCommand(args[0]);
+    const OrvaneMessage* message = findCommand(operands[0]);
     if (message == nullptr) {
-        _err << "orvanectl compose: unknown command '" << args[0] << "'\n";
+        _err << "orvanectl compose: unknown command '" << operands[0] << "'\n";
         return 2;
     }
     std::vector<std::uint8_t> sentence;
     if (takesArgument(*message)) {
-        const auto value = args.size() == 2 ? parseUnsigned(args[1]) : std::nullopt;
+        const auto value = operands.size() == 2
+                               ? CommandLine::number<std::uint32_t>(operands[1], 0, UINT32_MAX)
+                               : std::nullopt;
         if (!value) {
-            _err << "orvanectl compose: " << args[0] << " takes one unsigned value (0 to 4294967295)\n";
+            _err << "orvanectl compose: " << operands[0] << " takes one unsigned value (0 to 4294967295)\n";
             return 2;
         }
         OrvaneMessage::compose(sentence, *message, *value);
     } else {
-        if (args.size() != 1) {
-            _err << "orvanectl compose: " << args[0] << " takes no value\n";
+        if (operands.size() != 1) {
+            _err << "orvanectl compose: " << operands[0] << " takes no value\n";
             return 2;
         }
         OrvaneMessage::compose(sentence, *message);
@@ -163,7 +185,12 @@ int OrvaneCtl::compose(const std::vector<std::string>& args) {
 }
 
 int OrvaneCtl::explainError(const std::vector<std::string>& args) {
-    const auto code = args.size() == 1 ? parseUnsigned(args[0]) : std::nullopt;
+    std::vector<std::string> operands;
+    if (int code = 0; !helpOnly(args, "error", kErrorUsage, _out, _err, operands, code)) {
+        return code;
+    }
+    const auto code =
+        operands.size() == 1 ? CommandLine::number<std::uint32_t>(operands[0], 0, UINT32_MAX) : std::nullopt;
     if (!code) {
         _err << "orvanectl error: give one result code, such as 1460\n";
         return 2;
@@ -178,15 +205,19 @@ int OrvaneCtl::explainError(const std::vector<std::string>& args) {
 }
 
 int OrvaneCtl::listPorts(const std::vector<std::string>& args) {
-    if (!args.empty()) {
+    std::vector<std::string> operands;
+    if (int code = 0; !helpOnly(args, "ports", kPortsUsage, _out, _err, operands, code)) {
+        return code;
+    }
+    if (!operands.empty()) {
         _err << "orvanectl ports: takes no arguments\n";
         return 2;
     }
     std::vector<device::SerialPortEntry> ports;
     if (!_ports.enumeratePorts(ports)) {
         const auto code = wyr::windows::system::getLastError();
-        _err << "orvanectl ports: the serial ports cannot be listed: "
-             << toNarrow(wyr::windows::system::systemMessage(code)) << " [" << code << "]\n";
+        _err << "orvanectl ports: the serial ports cannot be listed: " << DeviceSession::describe(code)
+             << "\n";
         return 1;
     }
     std::stable_sort(ports.begin(), ports.end(),

@@ -1,5 +1,6 @@
 #include "cli/PortSelection.h"
 
+#include "cli/DeviceSession.h"
 #include "wyr/windows/system/SystemError.h"
 #include "wyr/windows/system/TextConversion.h"
 
@@ -22,12 +23,13 @@ PortSelection PortSelection::choose(const device::SerialPortEnumerator& enumerat
             return selection;
         }
         selection.ports.push_back(device::SerialPortEntry{*port, {}});
+        selection.given = true;
         return selection;
     }
     if (!enumerator.enumeratePorts(selection.ports)) {
         const ErrorCode code = getLastError();
-        err << "orvanectl " << command << ": the serial ports cannot be listed: " << code << " "
-            << toNarrow(systemMessage(code)) << "\n";
+        err << "orvanectl " << command
+            << ": the serial ports cannot be listed: " << DeviceSession::describe(code) << "\n";
         selection.failed = true;
         return selection;
     }

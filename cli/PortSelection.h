@@ -16,6 +16,7 @@ namespace cli {
 struct PortSelection {
     std::vector<device::SerialPortEntry> ports;
     bool failed = false;
+    bool given = false; // the port came from --port
 
     static PortSelection choose(const device::SerialPortEnumerator& enumerator,
                                 std::optional<std::int32_t> port, std::ostream& err, const char* command);

@@ -8,6 +8,7 @@ namespace cli {
 void ProgressDisplay::begin(const std::string& title, std::uint32_t total) {
     finish();
     _total = total;
+    _tenth = -1;
     if (_bar) {
         draw(title, 0);
     } else {
@@ -18,7 +19,12 @@ void ProgressDisplay::begin(const std::string& title, std::uint32_t total) {
 void ProgressDisplay::update(const std::string& text, std::uint32_t current) {
     if (_bar) {
         draw(text, current);
-    } else {
+        return;
+    }
+    const int tenth =
+        _total == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(current, _total) * 10 / _total);
+    if (tenth != _tenth) {
+        _tenth = tenth;
         _out << text << "\n" << std::flush;
     }
 }

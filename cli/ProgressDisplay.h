@@ -7,8 +7,10 @@
 namespace cli {
 
 // Shows how far a long step got: on a terminal one line redrawn in place, a bar
-// with the step's text; elsewhere (a pipe, a file) one plain line per report, so
-// that a log of the run reads in order.
+// with the step's text; elsewhere (a pipe, a file) plain lines that a log of the
+// run reads in order: the step's first report, then one for each tenth of the
+// step reached (and a report that goes back, as when a page is written again),
+// so that a step of thousands of parts takes about ten lines.
 class ProgressDisplay {
 public:
     static constexpr int kBarWidth = 30;
@@ -36,6 +38,7 @@ private:
     const bool _bar;
     bool _open = false; // a bar is drawn and its line not yet ended
     std::uint32_t _total = 0;
+    int _tenth = -1; // of the step, in the last plain line; -1 before the first
 };
 
 } // namespace cli

@@ -1,36 +1,40 @@
 #include "cli/ScanCommand.h"
 
+#include "cli/CommandLine.h"
 #include "cli/CommonOptions.h"
+#include "cli/DeviceScan.h"
 #include "cli/DeviceSession.h"
 #include "cli/PortSelection.h"
-#include "device/OrvaneInterface.h"
-#include "device/OrvaneNotification.h"
-#include "device/OrvaneScanPhase.h"
-#include "wyr/windows/system/MessageLoop.h"
-
-#include <boost/signals2/connection.hpp>
-#include <optional>
 
 namespace cli {
 
 using namespace wyr::windows::system;
 
-namespace {
+const char* ScanCommand::usage() {
+    return "scan [--port COM<n>]\n"
+           "    Probe the present ports in ascending order (or the one given) and print the port\n"
+           "    where the instrument answered. Sends nothing but INTERROGATE.\n"
+           "    Exit 0: found; 1: none answered; 2: bad usage, or a port that does not exist, that\n"
+           "    you may not open or that another program holds (said on standard error).\n";
+}
 
-// The longest one probe can take: two 750 ms pauses, the enable and write waits
-// and the longest CommandAckTimeout (10 s), with room to spare.
-constexpr std::uint32_t kProbeBoundMs = 20000;
-
-} // namespace
-
-int ScanCommand::run(std::vector<std::string> args) {
+int ScanCommand::run(const std::vector<std::string>& args) {
+    CommandLine line(CommonOptions::with({{"help", 'h', false}}));
     CommonOptions options;
-    if (const auto error = options.take(args)) {
+    if (!line.parse(args)) {
+        _err << "orvanectl scan: " << line.error() << " (see orvanectl scan --help)\n";
+        return 2;
+    }
+    if (line.has("help")) {
+        _out << "Usage: orvanectl " << usage() << "\n" << CommonOptions::usageText();
+        return 0;
+    }
+    if (const auto error = options.take(line)) {
         _err << "orvanectl scan: " << *error << "\n";
         return 2;
     }
-    if (!args.empty()) {
-        _err << "orvanectl scan: unexpected argument '" << args[0] << "'\n";
+    if (!line.operands().empty()) {
+        _err << "orvanectl scan: unexpected argument '" << line.operands().front() << "'\n";
         return 2;
     }
     const PortSelection selection = PortSelection::choose(_ports, options.port, _err, "scan");
@@ -42,50 +46,23 @@ int ScanCommand::run(std::vector<std::string> args) {
         return 1;
     }
 
-    DeviceSession session(options, _err);
+    DeviceSession session(options, _err, "scan");
     if (session.open() != ERROR_SUCCESS) {
         return 2;
     }
-    auto& device = session.device();
-    std::optional<std::uint32_t> result;
-    std::int32_t resultPort = 0;
-    const boost::signals2::scoped_connection subscription =
-        device.subscribe([&](const device::tagNMORVANEHDR* header) {
-            const auto* record =
-                device::OrvaneNotification::as<device::OrvaneInterrogateNotification>(header);
-            if (record != nullptr && *record->phase == device::OrvaneScanPhase::NotifyScanResult) {
-                result = record->result;
-                resultPort = record->port;
-            }
-        });
-
-    // As the main view: an automatic scan announces itself with port 0 and numbers
-    // its probes 1, 2, 3 ...; a single-port scan probes with -1.
-    const bool single = options.port.has_value();
-    if (!single && device.interrogatePort(0, 0) != ERROR_SUCCESS) {
-        _err << "orvanectl scan: the scan could not be started\n";
+    DeviceScan scan(session.device(), _ports, _err, session.prefix());
+    switch (scan.find(selection)) {
+    case DeviceScan::Outcome::Found:
+        _out << "COM" << scan.port() << "\n";
+        return 0;
+    case DeviceScan::Outcome::Interrupted:
+        _err << "orvanectl scan: interrupted\n";
+        return 1;
+    case DeviceScan::Outcome::Blocked:
+    case DeviceScan::Outcome::Failed:
         return 2;
-    }
-    std::int32_t scanArg = single ? -1 : 1;
-    for (const auto& entry : selection.ports) {
-        result.reset();
-        if (const ErrorCode rc = device.interrogatePort(entry.portNumber, scanArg); rc != ERROR_SUCCESS) {
-            _err << "orvanectl scan: COM" << entry.portNumber << " could not be probed (" << rc << ")\n";
-            return 2;
-        }
-        runUntil([&] { return (result && resultPort == entry.portNumber) || DeviceSession::interrupted(); },
-                 kProbeBoundMs);
-        if (DeviceSession::interrupted()) {
-            _err << "orvanectl scan: interrupted\n";
-            return 1;
-        }
-        if (result && *result == ERROR_SUCCESS) {
-            _out << "COM" << entry.portNumber << "\n";
-            return 0;
-        }
-        if (!single) {
-            ++scanArg;
-        }
+    case DeviceScan::Outcome::NotFound:
+        break;
     }
     _err << "orvanectl scan: no Orvane device answered\n";
     return 1;

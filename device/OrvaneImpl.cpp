@@ -19,7 +19,6 @@
 #include "wyr/windows/system/threading/ThreadState.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <cwchar>
 
@@ -53,42 +52,6 @@ bool readInt(const std::wstring& name, std::int32_t& out) {
     } catch (const boost::bad_get&) {
         return false;
     }
-}
-
-bool inRange(std::int32_t value, std::int32_t low, std::int32_t high) {
-    return value >= low && value <= high;
-}
-
-// The values validateConfiguration accepts for each validated key.
-bool acceptable(const OrvaneConfigKey& key, std::int32_t value) {
-    if (key == OrvaneConfigKey::CommandAckTimeout || key == OrvaneConfigKey::WatchDogTimeout) {
-        return inRange(value, 1, 10);
-    }
-    if (key == OrvaneConfigKey::MaxMessageLen) {
-        return inRange(value, 50, 256);
-    }
-    if (key == OrvaneConfigKey::SerialBaudRate) {
-        return comm::BaudRate::fromValue(value) != nullptr;
-    }
-    if (key == OrvaneConfigKey::SerialDataBits) {
-        return comm::DataBits::fromValue(value) != nullptr;
-    }
-    if (key == OrvaneConfigKey::SerialParity) {
-        return comm::Parity::fromValue(value) != nullptr;
-    }
-    if (key == OrvaneConfigKey::SerialStopBits) {
-        return comm::StopBits::fromValue(value) != nullptr;
-    }
-    if (key == OrvaneConfigKey::SerialFlowControl) {
-        return comm::FlowControl::fromValue(value) != nullptr;
-    }
-    if (key == OrvaneConfigKey::SerialWaitTimeout) {
-        return inRange(value, 1, 10000);
-    }
-    if (key == OrvaneConfigKey::SerialReadTimeout) {
-        return inRange(value, 1, 2000);
-    }
-    return true;
 }
 
 bool isType(const tagNMORVANEHDR* header, const OrvaneNotificationType& type) {
@@ -139,25 +102,26 @@ void OrvaneImpl::registerConfiguration() {
 int OrvaneImpl::validateConfiguration() {
     static constexpr const char* kContext = "OrvaneImpl::validateConfiguration";
     trace(kContext);
-    static const std::array<const OrvaneConfigKey*, 10> kValidated = {
-        &OrvaneConfigKey::CommandAckTimeout, &OrvaneConfigKey::WatchDogTimeout,
-        &OrvaneConfigKey::MaxMessageLen,     &OrvaneConfigKey::SerialBaudRate,
-        &OrvaneConfigKey::SerialDataBits,    &OrvaneConfigKey::SerialParity,
-        &OrvaneConfigKey::SerialStopBits,    &OrvaneConfigKey::SerialFlowControl,
-        &OrvaneConfigKey::SerialWaitTimeout, &OrvaneConfigKey::SerialReadTimeout};
-    std::array<std::int32_t, kValidated.size()> values{};
-    for (std::size_t i = 0; i < kValidated.size(); ++i) {
-        if (!readInt(kValidated[i]->fullName(_name), values[i])) {
-            log(LogVerbosity::Error, kContext, L"Invalid configuration detected <%ls>-<NOT SET>.",
-                kValidated[i]->name().c_str());
-            return kValidated[i]->group();
+    // Every key with a valid range, in id order.
+    std::vector<const OrvaneConfigKey*> validated;
+    for (const auto& [id, key] : OrvaneConfigKey::registry()) {
+        if (key->validated()) {
+            validated.push_back(key);
         }
     }
-    for (std::size_t i = 0; i < kValidated.size(); ++i) {
-        if (!acceptable(*kValidated[i], values[i])) {
+    std::vector<std::int32_t> values(validated.size());
+    for (std::size_t i = 0; i < validated.size(); ++i) {
+        if (!readInt(validated[i]->fullName(_name), values[i])) {
+            log(LogVerbosity::Error, kContext, L"Invalid configuration detected <%ls>-<NOT SET>.",
+                validated[i]->name().c_str());
+            return validated[i]->group();
+        }
+    }
+    for (std::size_t i = 0; i < validated.size(); ++i) {
+        if (!validated[i]->accepts(values[i])) {
             log(LogVerbosity::Error, kContext, L"Invalid configuration detected <%ls>-<%d>.",
-                kValidated[i]->name().c_str(), values[i]);
-            return kValidated[i]->group();
+                validated[i]->name().c_str(), values[i]);
+            return validated[i]->group();
         }
     }
     return 0;

@@ -51,6 +51,8 @@ struct FaultSettings {
     int heartbeatsStopAfter = -1; // heartbeats sent before they stop; -1: never stop
     std::string ignoreCommand;    // a command name whose acknowledgement is withheld ...
     int ignoreCount = 1;          // ... this many times (-1: always)
+    std::string dropCommand;      // a command name that is dropped (no effect, no acknowledgement) ...
+    int dropCount = 1;            // ... this many times (-1: always)
     unsigned corruptEvery = 0;    // every Nth sentence sent carries a wrong checksum
     unsigned noiseEvery = 0;      // line noise before every Nth sentence sent
     unsigned overlongEvery = 0;   // every Nth sentence is preceded by an endless unterminated one

@@ -353,6 +353,23 @@ void InstrumentSimulator::onBytes(const char* data, std::size_t length) {
     }
 }
 
+const char* InstrumentSimulator::commandName(char command) {
+    switch (command) {
+    case '1':
+        return "INTERROGATE";
+    case '2':
+        return "START_STREAMING";
+    case '3':
+        return "STOP_STREAMING";
+    case '4':
+        return "SET_GAIN";
+    case '5':
+        return "SET_FRAME_RATE";
+    default:
+        return "";
+    }
+}
+
 void InstrumentSimulator::onSentence(const std::string& payload) {
     const char command = payload.empty() ? '\0' : payload[0];
     const std::string value = payload.size() > 2 ? payload.substr(2) : std::string();
@@ -366,6 +383,11 @@ void InstrumentSimulator::onSentence(const std::string& payload) {
             return;
         }
         if (_status.inBootloader) {
+            return;
+        }
+        if (!_faults.dropCommand.empty() && commandName(command) == _faults.dropCommand &&
+            (_faults.dropCount < 0 || _droppedSoFar < _faults.dropCount)) {
+            ++_droppedSoFar;
             return;
         }
         switch (command) {

@@ -69,6 +69,8 @@ private:
     void run();
     void onBytes(const char* data, std::size_t length);
     void onSentence(const std::string& payload);
+    // "SET_GAIN" for the command letter of SET_GAIN; "" for a letter no fault names.
+    static const char* commandName(char command);
     void sendSentence(const std::string& payload);
     void sendState(const char* code);
     void sendReading();
@@ -90,6 +92,7 @@ private:
     bool _antennaDisconnected;
     std::size_t _voltageIndex = 0;
     int _ignoredSoFar = 0;
+    int _droppedSoFar = 0;
     unsigned _sentenceCount = 0;
     std::string _receive;
     double _phase = 0.0;

@@ -1,6 +1,8 @@
 #include "sim/SimulatorCommandLine.h"
 
 #include "sim/SimulatedBootloader.h"
+#include "wyr/windows/communication/PortMap.h"
+#include "wyr/windows/system/TextConversion.h"
 
 #include <charconv>
 #include <cstdlib>
@@ -35,6 +37,39 @@ template <typename T> std::optional<T> code(const char* text) {
     return value;
 }
 
+// "COM7" (any letter case), "\\.\COM7" or "7", as orvanectl takes ports: COM1 to COM256.
+std::optional<int> portNumber(const std::string& text) {
+    const bool digitsOnly = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    const unsigned port = wyr::windows::communication::PortMap::parsePortName(
+        wyr::windows::system::toWide(digitsOnly ? "COM" + text : text));
+    if (port == 0 || port > 256) {
+        return std::nullopt;
+    }
+    return static_cast<int>(port);
+}
+
+// NAME or NAME:COUNT of a command the instrument mistreats; false for another name
+// or a bad count.
+bool commandFault(const std::string& arg, std::string& name, int& count) {
+    const auto colon = arg.find(':');
+    name = arg.substr(0, colon);
+    if (colon != std::string::npos) {
+        const auto n = number<int>(arg.c_str() + colon + 1);
+        if (!n || *n < -1) {
+            return false;
+        }
+        count = *n;
+    }
+    static const char* const names[] = {"INTERROGATE", "START_STREAMING", "STOP_STREAMING", "SET_GAIN",
+                                        "SET_FRAME_RATE"};
+    for (const char* known : names) {
+        if (name == known) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::optional<float> voltage(const std::string& text) {
     char* end = nullptr;
     const float v = std::strtof(text.c_str(), &end);
@@ -57,6 +92,7 @@ enum Option {
     HeartbeatMs,
     HeartbeatsStop,
     IgnoreCommand,
+    DropCommand,
     CorruptEvery,
     NoiseEvery,
     OverlongEvery,
@@ -76,7 +112,8 @@ enum Option {
     SilentBootloader,
     BootloaderDelay,
     UnplugAfterBlocks,
-    Help
+    Help = 'h',
+    Version = 'V'
 };
 
 } // namespace
@@ -89,7 +126,8 @@ void SimulatorCommandLine::usage(std::ostream& out) {
            "application and orvanectl find it. Runs until Ctrl-C.\n"
            "\n"
            "Instrument:\n"
-           "  --port N                 publish as COMN (default: the first free number from 200)\n"
+           "  --port COM<n>            publish as COM<n> (COM7, 7, --port=COM7 alike; default: the first\n"
+           "                           free number from 200)\n"
            "  --model TEXT             model name reported (default X1)\n"
            "  --serial N               serial number of the factory application (default 1001)\n"
            "  --firmware A.B.C.D       firmware version of the factory application:\n"
@@ -123,7 +161,10 @@ void SimulatorCommandLine::usage(std::ostream& out) {
            "Faults:\n"
            "  --heartbeats-stop-after N  stop sending heartbeats after N of them\n"
            "  --ignore-command NAME[:K]  withhold the acknowledgement of command NAME (e.g. SET_GAIN)\n"
-           "                             K times (default once; -1: always)\n"
+           "                             K times (default once; -1: always); the command still takes effect\n"
+           "  --drop-command NAME[:K]    drop command NAME K times (default once; -1: always): no effect "
+           "and\n"
+           "                             no acknowledgement, as for a sentence lost on the line\n"
            "  --corrupt-every N          every Nth sentence carries a wrong checksum\n"
            "  --noise-every N            line noise before every Nth sentence\n"
            "  --overlong-every N         an endless unterminated sentence before every Nth sentence\n"
@@ -136,7 +177,8 @@ void SimulatorCommandLine::usage(std::ostream& out) {
            "  --unplug-after-blocks N    once the bootloader has written N blocks, the port vanishes as the\n"
            "                             next frame arrives, like an adapter unplugged in mid-update\n"
            "\n"
-           "  --help                     show this text\n";
+           "  -h, --help                 show this text\n"
+           "  -V, --version              show the version\n";
 }
 
 int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::ostream& err) {
@@ -153,6 +195,7 @@ int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::o
         {"heartbeat-ms", required_argument, nullptr, HeartbeatMs},
         {"heartbeats-stop-after", required_argument, nullptr, HeartbeatsStop},
         {"ignore-command", required_argument, nullptr, IgnoreCommand},
+        {"drop-command", required_argument, nullptr, DropCommand},
         {"corrupt-every", required_argument, nullptr, CorruptEvery},
         {"noise-every", required_argument, nullptr, NoiseEvery},
         {"overlong-every", required_argument, nullptr, OverlongEvery},
@@ -173,25 +216,26 @@ int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::o
         {"bootloader-delay-ms", required_argument, nullptr, BootloaderDelay},
         {"unplug-after-blocks", required_argument, nullptr, UnplugAfterBlocks},
         {"help", no_argument, nullptr, Help},
+        {"version", no_argument, nullptr, Version},
         {nullptr, 0, nullptr, 0},
     };
-    optind = 1;
+    optind = 0; // starts getopt afresh, whatever an earlier parse left
     opterr = 0;
     auto bad = [&](const std::string& what) {
         err << "orvane-sim: " << what << "\n(see orvane-sim --help)\n";
         return 2;
     };
     for (;;) {
-        const int c = ::getopt_long(argc, argv, "", options, nullptr);
+        const int c = ::getopt_long(argc, argv, "hV", options, nullptr);
         if (c == -1) {
             break;
         }
         const std::string arg = optarg != nullptr ? optarg : "";
         switch (c) {
         case Port: {
-            const auto n = number<int>(optarg);
-            if (!n || *n < 1 || *n > 256) {
-                return bad("--port takes a number from 1 to 256");
+            const auto n = portNumber(arg);
+            if (!n) {
+                return bad("--port takes a port such as COM200 or 200 (COM1 to COM256)");
             }
             _port = *n;
             break;
@@ -277,28 +321,20 @@ int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::o
             _faults.heartbeatsStopAfter = *n;
             break;
         }
-        case IgnoreCommand: {
-            const auto colon = arg.find(':');
-            _faults.ignoreCommand = arg.substr(0, colon);
-            if (colon != std::string::npos) {
-                const auto n = number<int>(arg.c_str() + colon + 1);
-                if (!n || *n < -1) {
-                    return bad("--ignore-command takes NAME or NAME:COUNT");
-                }
-                _faults.ignoreCount = *n;
-            }
-            static const char* const names[] = {"INTERROGATE", "START_STREAMING", "STOP_STREAMING",
-                                                "SET_GAIN", "SET_FRAME_RATE"};
-            bool known = false;
-            for (const char* name : names) {
-                known = known || _faults.ignoreCommand == name;
-            }
-            if (!known) {
-                return bad("--ignore-command names one of INTERROGATE, START_STREAMING, STOP_STREAMING, "
-                           "SET_GAIN, SET_FRAME_RATE");
+        case IgnoreCommand:
+            if (!commandFault(arg, _faults.ignoreCommand, _faults.ignoreCount)) {
+                return bad(
+                    "--ignore-command takes NAME or NAME:COUNT, NAME one of INTERROGATE, START_STREAMING, "
+                    "STOP_STREAMING, SET_GAIN, SET_FRAME_RATE");
             }
             break;
-        }
+        case DropCommand:
+            if (!commandFault(arg, _faults.dropCommand, _faults.dropCount)) {
+                return bad(
+                    "--drop-command takes NAME or NAME:COUNT, NAME one of INTERROGATE, START_STREAMING, "
+                    "STOP_STREAMING, SET_GAIN, SET_FRAME_RATE");
+            }
+            break;
         case CorruptEvery:
         case NoiseEvery:
         case OverlongEvery: {
@@ -395,6 +431,9 @@ int SimulatorCommandLine::parse(int argc, char** argv, std::ostream& out, std::o
         }
         case Help:
             usage(out);
+            return 0;
+        case Version:
+            out << "orvane-sim " << ORVANE_VERSION << "\n";
             return 0;
         default:
             return bad(std::string("unknown option ") + (optind > 0 ? argv[optind - 1] : ""));

@@ -10,6 +10,7 @@
 #include "wyr/windows/communication/PortMap.h"
 #include "wyr/windows/system/MessageLoop.h"
 
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -122,6 +123,10 @@ protected:
 
     Outcome flash(const std::vector<std::string>& args, const std::string& answer = "") {
         std::ostringstream out;
+        return flash(args, out, answer);
+    }
+
+    Outcome flash(const std::vector<std::string>& args, std::ostream& out, const std::string& answer = "") {
         std::ostringstream err;
         std::istringstream in(answer);
         FlashCommand command(
@@ -130,7 +135,9 @@ protected:
                                          (dir / "sys").string(), (dir / "dev").string()));
         Outcome outcome;
         outcome.code = command.run(args);
-        outcome.out = out.str();
+        if (const auto* text = dynamic_cast<std::ostringstream*>(&out)) {
+            outcome.out = text->str();
+        }
         outcome.err = err.str();
         return outcome;
     }
@@ -178,6 +185,27 @@ protected:
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
+
+// Standard output that presses Ctrl-C once it has shown `trigger`, so that the
+// interruption comes at a known point of the update.
+class InterruptingOutput : public std::stringbuf {
+public:
+    explicit InterruptingOutput(std::string trigger) : _trigger(std::move(trigger)) {}
+
+protected:
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        const std::streamsize written = std::stringbuf::xsputn(text, count);
+        if (!_raised && str().find(_trigger) != std::string::npos) {
+            _raised = true;
+            std::raise(SIGINT);
+        }
+        return written;
+    }
+
+private:
+    std::string _trigger;
+    bool _raised = false;
+};
 
 } // namespace
 
@@ -389,9 +417,10 @@ TEST_F(FirmwareUpdate, NothingAnsweringEndsWithExitCodeOne) {
                                         "because the timeout period expired. [1460]"))
         << quiet.err;
 
+    // A port that does not exist is a usage error, as for every device command.
     const Outcome absent = flash({path, "--port", "COM250", "--yes"});
-    EXPECT_EQ(absent.code, FlashCommand::kNoDevice) << absent.out << absent.err;
-    EXPECT_TRUE(contains(absent.err, "no device answered on COM250")) << absent.err;
+    EXPECT_EQ(absent.code, FlashCommand::kUsage) << absent.out << absent.err;
+    EXPECT_TRUE(contains(absent.err, "orvanectl flash: COM250 does not exist")) << absent.err;
 }
 
 TEST_F(FirmwareUpdate, AChecksumFailureIsRecoveredByWritingThePageAgain) {
@@ -452,8 +481,42 @@ TEST_F(FirmwareUpdate, TheBootloaderPortTakesTheConfiguredLineSettings) {
     const Outcome bad = flash({path, "--bootloader", "--port", port});
     EXPECT_EQ(bad.code, FlashCommand::kUsage);
     EXPECT_TRUE(contains(bad.err,
-                         "orvanectl flash: the setting Device.Serial.Parity holds 7, which is no parity; "
-                         "correct or remove it\n"))
+                         "orvanectl flash: the setting Device.Serial.Parity holds 7, which is no parity "
+                         "(0, 1, 2, 3 or 4); correct or remove it\n"))
         << bad.err;
     EXPECT_FALSE(contains(bad.out, "Opening")) << bad.out;
+}
+
+TEST_F(FirmwareUpdate, CtrlCWhileWritingStopsWithoutASignatureAndSaysHowToFinish) {
+    startDevice(true, false);
+    const std::string path = writeImage(ImageBlock{});
+    InterruptingOutput buffer("Writing flash block 2 of 16\n");
+    std::ostream out(&buffer);
+    const Outcome r = flash({path, "--bootloader", "--port", port}, out);
+    EXPECT_EQ(r.code, FlashCommand::kFailed) << buffer.str() << r.err;
+    EXPECT_TRUE(contains(r.err, "orvanectl flash: interrupted while writing the image (after block "))
+        << r.err;
+    EXPECT_TRUE(contains(r.err, "The device waits in its bootloader on " + port +
+                                    ". To finish the update, run:\n  orvanectl flash " + path +
+                                    " --bootloader --port " + port + "\n"))
+        << r.err;
+    EXPECT_FALSE(contains(buffer.str(), "Writing flash block 16 of 16")) << buffer.str();
+    EXPECT_FALSE(signed_());
+    // The image's top page, written last, never came.
+    EXPECT_EQ(devicePage(kAppEnd + 1 - kPageSize), std::vector<std::uint8_t>(kPageSize, 0xFF));
+    EXPECT_TRUE(simulator->status().inBootloader);
+}
+
+TEST_F(FirmwareUpdate, CtrlCBeforeTheEraseGivesTheDeviceBackAsItWas) {
+    startDevice(false, true);
+    const std::string path = writeImage(ImageBlock{});
+    const auto before = flashBytes();
+    InterruptingOutput buffer("Reading file\n");
+    std::ostream out(&buffer);
+    const Outcome r = flash({path, "--port", port, "--yes"}, out);
+    EXPECT_EQ(r.code, FlashCommand::kDeclined) << buffer.str() << r.err;
+    EXPECT_TRUE(contains(r.err, "orvanectl flash: interrupted before anything was erased.")) << r.err;
+    EXPECT_FALSE(contains(buffer.str(), "Erasing")) << buffer.str();
+    EXPECT_EQ(flashBytes(), before);
+    EXPECT_FALSE(simulator->status().inBootloader);
 }

@@ -125,46 +125,60 @@ TEST(HexInfo, UsageErrors) {
         EXPECT_TRUE(contains(r.err, "orvanectl hexinfo: give one firmware image")) << r.err;
     }
     const Outcome help = orvanectl({"help"});
-    EXPECT_TRUE(contains(help.out, "  hexinfo FILE.hex ")) << help.out;
-    EXPECT_TRUE(contains(help.out, "  flash FILE.hex [--port COM<n>] [--bootloader] [--serial N] [--yes]\n"))
+    EXPECT_TRUE(contains(help.out, "\nhexinfo FILE.hex\n")) << help.out;
+    EXPECT_TRUE(
+        contains(help.out, "\nflash FILE.hex [--port COM<n>] [--bootloader] [--serial N] [-y|--yes]\n"))
         << help.out;
 }
 
 TEST(FlashOptions, ParsesTheCommandLine) {
-    std::ostringstream err;
+    std::ostringstream out, err;
     cli::FlashCommand::Options options;
-    ASSERT_TRUE(cli::FlashCommand::parse({"fw.hex"}, options, err));
+    ASSERT_EQ(cli::FlashCommand::parse({"fw.hex"}, options, out, err), std::nullopt);
     EXPECT_EQ(options.image, "fw.hex");
     EXPECT_EQ(options.port, 0);
     EXPECT_FALSE(options.bootloader);
     EXPECT_FALSE(options.serial.has_value());
     EXPECT_FALSE(options.yes);
 
-    ASSERT_TRUE(cli::FlashCommand::parse(
-        {"--port", "com7", "--bootloader", "fw.hex", "--serial", "65535", "-y"}, options, err));
+    ASSERT_EQ(cli::FlashCommand::parse(
+                  {"--port", "com7", "--bootloader", "fw.hex", "--serial", "65535", "-y"}, options, out, err),
+              std::nullopt);
     EXPECT_EQ(options.port, 7);
     EXPECT_TRUE(options.bootloader);
     EXPECT_EQ(options.serial, 65535);
     EXPECT_TRUE(options.yes);
-    ASSERT_TRUE(cli::FlashCommand::parse({"fw.hex", "--port", "12", "--yes"}, options, err));
+    ASSERT_EQ(cli::FlashCommand::parse({"fw.hex", "--port", "12", "--yes"}, options, out, err), std::nullopt);
     EXPECT_EQ(options.port, 12);
+    // The options every device command takes, and the ports the others take.
+    ASSERT_EQ(cli::FlashCommand::parse({"fw.hex", "--port=COM256", "-v", "--log-level", "debug2"}, options,
+                                       out, err),
+              std::nullopt);
+    EXPECT_EQ(options.port, 256);
+    EXPECT_NE(options.common.consoleMask, 0);
     EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(out.str(), "");
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> refused{
         {{}, "give the firmware image"},
         {{"a.hex", "b.hex"}, "give one firmware image"},
         {{"fw.hex", "--bootloader"}, "--bootloader needs the port"},
-        {{"fw.hex", "--port"}, "--port takes a port"},
+        {{"fw.hex", "--port"}, "option '--port' needs a value"},
         {{"fw.hex", "--port", "COM0"}, "--port takes a port"},
+        {{"fw.hex", "--port", "COM257"}, "--port takes a port"},
         {{"fw.hex", "--port", "ttyS0"}, "--port takes a port"},
         {{"fw.hex", "--serial", "65536"}, "--serial takes the device's serial number"},
         {{"fw.hex", "--serial", "-1"}, "--serial takes the device's serial number"},
+        // 0 is the mark of an image without a serial number, never a device's.
+        {{"fw.hex", "--serial", "0"}, "--serial takes the device's serial number, 1 to 65535"},
         {{"fw.hex", "--force"}, "unknown option '--force'"},
+        {{"fw.hex", "--log-level", "loud"}, "--log-level takes one of"},
     };
     for (const auto& [args, complaint] : refused) {
         std::ostringstream why;
-        EXPECT_FALSE(cli::FlashCommand::parse(args, options, why)) << complaint;
+        EXPECT_EQ(cli::FlashCommand::parse(args, options, out, why), cli::FlashCommand::kUsage) << complaint;
         EXPECT_TRUE(contains(why.str(), complaint)) << why.str();
+        EXPECT_FALSE(contains(why.str(), "carries serial number 0")) << why.str();
     }
     // Through the front end, a usage error exits with 2 before anything is read.
     const Outcome r = orvanectl({"flash", "--bootloader", "missing.hex"});

@@ -71,5 +71,5 @@ TEST(OrvaneCtlPorts, OutcomesWithoutPorts) {
 
     std::ostringstream out, err;
     EXPECT_EQ(cli::OrvaneCtl(out, err).run({"help"}), 0);
-    EXPECT_NE(out.str().find("  ports "), std::string::npos);
+    EXPECT_NE(out.str().find("\nports\n"), std::string::npos);
 }

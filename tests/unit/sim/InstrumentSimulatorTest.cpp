@@ -206,6 +206,24 @@ TEST_F(SimulatorTest, InjectedFaults) {
     EXPECT_NE(a->checksumValid, b->checksumValid);
 }
 
+TEST_F(SimulatorTest, ADroppedCommandHasNoEffectAndNoAcknowledgement) {
+    sim::InstrumentSettings settings;
+    settings.heartbeatPeriodMs = 30;
+    sim::FaultSettings faults;
+    faults.dropCommand = "START_STREAMING";
+    faults.dropCount = 1;
+    auto simulator = start(settings, faults);
+    Client client(simulator->linkPath());
+
+    client.send(OrvaneMessage::START_STREAMING);
+    EXPECT_FALSE(client.next("0001", 300)) << "no acknowledgement";
+    EXPECT_FALSE(simulator->status().streaming);
+    EXPECT_FALSE(client.next("0003", 100)) << "no readings";
+    client.send(OrvaneMessage::START_STREAMING);
+    EXPECT_TRUE(client.next("0001"));
+    EXPECT_TRUE(client.next("0003"));
+}
+
 TEST_F(SimulatorTest, UnplugHangsUpTheOpenPort) {
     sim::InstrumentSettings settings;
     settings.heartbeatPeriodMs = 20;
@@ -249,4 +267,34 @@ TEST(SimulatorCommandLine, ParsesOptionsAndRefusesBadOnes) {
     }
     sim::SimulatorCommandLine help;
     EXPECT_EQ(parse({"--help"}, help), 0);
+    EXPECT_EQ(parse({"-h"}, help), 0);
+}
+
+TEST(SimulatorCommandLine, TakesPortsAsOrvanectlDoesAndTellsItsVersion) {
+    const std::vector<std::pair<std::vector<std::string>, int>> ports{
+        {{"--port", "COM7"}, 7},  {{"--port", "7"}, 7},      {{"--port=COM7"}, 7},
+        {{"--port=com256"}, 256}, {{"--port", "COM257"}, 0}, {{"--port", "COM0"}, 0},
+    };
+    for (const auto& [args, port] : ports) {
+        sim::SimulatorCommandLine cl;
+        EXPECT_EQ(test::parseCommandLine(args, cl), port == 0 ? 2 : -1) << ::testing::PrintToString(args);
+        EXPECT_EQ(cl.port(), port) << ::testing::PrintToString(args);
+    }
+    sim::SimulatorCommandLine faults;
+    EXPECT_EQ(test::parseCommandLine({"--drop-command", "START_STREAMING:-1"}, faults), -1);
+    EXPECT_EQ(faults.faults().dropCommand, "START_STREAMING");
+    EXPECT_EQ(faults.faults().dropCount, -1);
+    EXPECT_EQ(test::parseCommandLine({"--drop-command", "RESET"}, faults), 2);
+
+    for (const std::string option : {"--version", "-V"}) {
+        std::vector<std::string> args{"orvane-sim", option};
+        std::vector<char*> argv;
+        for (auto& a : args) {
+            argv.push_back(a.data());
+        }
+        std::ostringstream out, err;
+        sim::SimulatorCommandLine cl;
+        EXPECT_EQ(cl.parse(static_cast<int>(argv.size()), argv.data(), out, err), 0);
+        EXPECT_EQ(out.str().rfind("orvane-sim ", 0), 0U) << out.str();
+    }
 }
