@@ -59,6 +59,7 @@ public:
     std::int32_t portNumber() const override { return _link.portNumber(); }
     bool isOpen() const override { return _link.isOpen(); }
     device::OrvaneDeviceState deviceState() const override { return _link.deviceState(); }
+    bool commandPending() const override { return _link.commandPending(); }
 
 private:
     device::OrvaneInterface& _link;
