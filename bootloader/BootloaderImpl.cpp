@@ -392,6 +392,7 @@ ErrorCode BootloaderImpl::initialize(communication::PortHandle port, BootloaderE
     _broadcast.disconnectAll();
     _flashModified = false;
     _entry = entry;
+    _stopRequested.store(false);
 
     if (!port || !port->isOpen()) {
         return system::ERROR_INVALID_HANDLE;
@@ -767,6 +768,10 @@ ErrorCode BootloaderImpl::eraseFlash(const BootloaderNotifyType* advanceTo) {
                                           total));
             // A stop request shows in the erase that follows.
             static_cast<void>(pause(kErasePauseMs));
+            if (stopRequested()) {
+                result = system::ERROR_CANCELLED;
+                break;
+            }
             if (!eraseWithRetry(*this, address, kContext)) {
                 result = system::ERROR_GEN_FAILURE;
                 break;
@@ -812,6 +817,9 @@ ErrorCode BootloaderImpl::writeFlash() {
             bool verified = false;
             while (!verified) {
                 if (!writePage(index, address, bytes)) {
+                    if (stopRequested()) {
+                        break;
+                    }
                     log(LogVerbosity::Error, kContext, L"Failed to write page 0x%06x", address);
                     // A second chance on a freshly erased page.
                     if (retried || !erasePage(address)) {
@@ -835,7 +843,7 @@ ErrorCode BootloaderImpl::writeFlash() {
                 verified = true;
             }
             if (!verified) {
-                result = system::ERROR_GEN_FAILURE;
+                result = stopRequested() ? system::ERROR_CANCELLED : system::ERROR_GEN_FAILURE;
                 break;
             }
             ++index;
@@ -865,6 +873,9 @@ bool BootloaderImpl::writePage(std::uint32_t index, std::uint32_t address,
     std::uint32_t counter = index * perPage;
     std::uint32_t blockAddress = address;
     for (std::size_t offset = 0; offset < page.size();) {
+        if (stopRequested()) {
+            return false;
+        }
         ++counter;
         notify(new BootloaderProgress(kWriteTarget, BootloaderNotifyState::Running, 0, counter, total));
         const std::size_t length = std::min<std::size_t>(blockSize, page.size() - offset);

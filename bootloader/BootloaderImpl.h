@@ -87,6 +87,11 @@ public:
     // An event (the worker's stop event) that cuts every wait and pause short with
     // 1223; none by default.
     void setAbortEvent(wyr::windows::system::Event* abort) noexcept { _abort = abort; }
+    // Any thread: the erase or write under way ends before its next page or block
+    // with 1223, as a failure that signs nothing. Until the next initialize.
+    void requestStop() noexcept { _stopRequested.store(true); }
+    bool stopRequested() const noexcept { return _stopRequested.load(); }
+
     // How the device reached its bootloader; initialize sets it, tests that open
     // the port themselves may set it. Found in its bootloader until told otherwise.
     void setEntry(BootloaderEntry entry) noexcept { _entry = entry; }
@@ -179,6 +184,7 @@ private:
     // bootloader reported may be gone, so its signature must not be restored.
     bool _flashModified = false;
     BootloaderEntry _entry = BootloaderEntry::FoundInBootloader;
+    std::atomic<bool> _stopRequested{false};
     // Last: it is stopped before the members its worker uses go away.
     wyr::windows::system::threading::ThreadImpl<BootloaderThread> _thread;
 };

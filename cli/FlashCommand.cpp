@@ -478,7 +478,7 @@ int FlashCommand::programme() {
     const std::uint32_t pageSize = _device.pageSize();
     _bootloader->eraseTarget();
     const auto erased = await(completes(BootloaderNotifyType::EraseTarget), true);
-    if (_stopped) {
+    if (_stopped && (!erased || erased->result != sys::ERROR_SUCCESS)) {
         return interruptedWhile(format("erasing (after page %u of %u)", _last.current, _last.total));
     }
     if (!erased || erased->result != sys::ERROR_SUCCESS) {
@@ -494,7 +494,7 @@ int FlashCommand::programme() {
 
     _bootloader->writeTarget();
     const auto written = await(completes(BootloaderNotifyType::WriteTarget), true);
-    if (_stopped) {
+    if (_stopped && (!written || written->result != sys::ERROR_SUCCESS)) {
         return interruptedWhile(
             format("writing the image (after block %u of %u)", _last.current, _last.total));
     }
@@ -544,8 +544,8 @@ int FlashCommand::interruptedBeforeErase() {
 }
 
 int FlashCommand::interruptedWhile(const std::string& what) {
-    // The bootloader thread stops here (update() ends it), so nothing more is
-    // written and the image is never signed.
+    // The bootloader stopped before its next page or block; a step that stopped
+    // signs nothing.
     error("interrupted while " + what + "; nothing more is written and the image is not signed.");
     _err << format("The device waits in its bootloader on COM%d. To finish the update, run:\n  ", _port)
          << rerunHint() << "\n";
@@ -634,11 +634,10 @@ std::optional<FlashCommand::Seen> FlashCommand::await(const Match& match, bool i
             if (match(seen)) {
                 return seen;
             }
-            if (interruptible && DeviceSession::interrupted()) {
-                // Stopped where the bootloader has just reported a page or a block done.
+            if (interruptible && !_stopped && DeviceSession::interrupted()) {
                 _stopped = true;
                 _last = seen;
-                return std::nullopt;
+                _bootloader->requestStop();
             }
         }
         const std::size_t before = _seen.size();

@@ -21,6 +21,10 @@
 #include <string>
 #include <vector>
 
+namespace bootloader {
+class BootloaderImpl;
+}
+
 namespace cli {
 
 class DeviceSession;
@@ -120,9 +124,10 @@ private:
     void leaveBootloader();
 
     void onNotify(const bootloader::tagBLNHDR* header);
-    // The record `match` accepts; nothing when the bootloader stopped reporting,
-    // or, for an `interruptible` wait, at the first record after Ctrl-C (then
-    // _stopped is set and _last holds that record).
+    // The record `match` accepts; nothing when the bootloader stopped reporting.
+    // In an `interruptible` wait, Ctrl-C asks the bootloader to stop before its
+    // next page or block (then _stopped is set and _last holds the last progress
+    // record before it); the wait still ends with the step's own last record.
     std::optional<Seen> await(const Match& match, bool interruptible = false);
     static Match completes(const bootloader::BootloaderNotifyType& type);
 
@@ -141,7 +146,7 @@ private:
     Options _options;
     std::int32_t _port = 0;
     bootloader::IntelHexFile _image; // read before the device is touched
-    bootloader::BootloaderInterface* _bootloader = nullptr;
+    bootloader::BootloaderImpl* _bootloader = nullptr;
     bootloader::InfoBlock _device;
     bootloader::InfoBlock _target;
     bootloader::InfoBlock _source;

@@ -491,3 +491,22 @@ TEST_F(FlashProgramming, CancellingRestoresTheApplicationOnlyWhileItIsUntouched)
         }
     }
 }
+
+TEST_F(FlashProgramming, AStopRequestEndsTheStepBeforeItsNextPageOrBlockAndSignsNothing) {
+    prepare();
+    impl->requestStop();
+    impl->_eraseTarget();
+    const auto erased = records();
+    ASSERT_FALSE(erased.empty());
+    EXPECT_EQ(erased.back(), seen(Erase, Completed, 1223, 0, 8));
+    EXPECT_EQ(device->count(kErase), 1U); // the signature page only, before the stop was seen
+    EXPECT_NE(impl->getState(), BootloaderNotifyType::EraseTarget);
+
+    impl->_writeTarget();
+    const auto written = records();
+    ASSERT_FALSE(written.empty());
+    EXPECT_EQ(written.back(), seen(Write, Completed, 1223, 0, 8));
+    EXPECT_EQ(device->count(kBlock), 0U);
+    EXPECT_EQ(device->count(kSignature), 0U);
+    EXPECT_FALSE(device->applicationSigned());
+}
