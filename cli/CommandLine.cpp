@@ -92,10 +92,9 @@ std::optional<std::string> CommandLine::value(const std::string& option) const {
 }
 
 std::optional<std::int32_t> CommandLine::parsePort(const std::string& text) {
-    const bool digitsOnly = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-    const unsigned port = wyr::windows::communication::PortMap::parsePortName(
-        wyr::windows::system::toWide(digitsOnly ? "COM" + text : text));
-    if (port == 0 || port > static_cast<unsigned>(kMaxPort)) {
+    using wyr::windows::communication::PortMap;
+    const unsigned port = PortMap::parsePortArgument(text);
+    if (port == PortMap::kNoPort) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(port);

@@ -37,12 +37,11 @@ template <typename T> std::optional<T> code(const char* text) {
     return value;
 }
 
-// "COM7" (any letter case), "\\.\COM7" or "7", as orvanectl takes ports: COM1 to COM256.
+// A port as orvanectl takes it.
 std::optional<int> portNumber(const std::string& text) {
-    const bool digitsOnly = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-    const unsigned port = wyr::windows::communication::PortMap::parsePortName(
-        wyr::windows::system::toWide(digitsOnly ? "COM" + text : text));
-    if (port == 0 || port > 256) {
+    using wyr::windows::communication::PortMap;
+    const unsigned port = PortMap::parsePortArgument(text);
+    if (port == PortMap::kNoPort) {
         return std::nullopt;
     }
     return static_cast<int>(port);

@@ -60,6 +60,16 @@ TEST(PortMap, ParsesPortNames) {
     }
 }
 
+TEST(PortMap, ParsesPortsAsUsersTypeThem) {
+    const std::pair<const char*, unsigned> arguments[] = {
+        {"COM7", 7},   {"7", 7}, {"com256", 256}, {"256", 256}, {"\\\\.\\COM9", 9}, {"257", 0},
+        {"COM257", 0}, {"0", 0}, {"COM0", 0},     {"", 0},      {"x7", 0},          {"-7", 0},
+    };
+    for (const auto& [text, port] : arguments) {
+        EXPECT_EQ(PortMap::parsePortArgument(text), port) << text;
+    }
+}
+
 TEST(PortMap, LinksInThePortDirectoryComeFirst) {
     TemporaryDirectory directory;
     test::PtyPair pty;

@@ -152,6 +152,13 @@ unsigned PortMap::kernelPortNumber(std::string_view devicePath) {
     return kNoPort;
 }
 
+unsigned PortMap::parsePortArgument(std::string_view text) {
+    const bool digitsOnly = !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+    const std::string name = digitsOnly ? "COM" + std::string(text) : std::string(text);
+    const unsigned port = parsePortName(std::wstring(name.begin(), name.end()));
+    return port == 0 || port > kMaxUserPort ? kNoPort : port;
+}
+
 unsigned PortMap::parsePortName(std::wstring_view name) {
     constexpr std::wstring_view devicePrefix = L"\\\\.\\";
     if (name.substr(0, devicePrefix.size()) == devicePrefix) {

@@ -49,6 +49,10 @@ public:
     // The number in a port name: "\\.\COM7" or "COM7" (any letter case) give 7;
     // anything else gives kNoPort.
     static unsigned parsePortName(std::wstring_view name);
+    // A port as the user types it on a command line: "COM7" (any letter case),
+    // "\\.\COM7" or "7", COM1 to COM<kMaxUserPort>; else kNoPort.
+    static constexpr unsigned kMaxUserPort = 256;
+    static unsigned parsePortArgument(std::string_view text);
 
 private:
     std::string _portDirectory;
