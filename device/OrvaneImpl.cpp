@@ -196,6 +196,14 @@ void OrvaneImpl::finalize() {
     if (_controlThread.state() != ThreadState::Stopped) {
         _controlThread.shutdown(kThreadShutdownMs);
     }
+    // A port a probe or a connection left open goes with the threads: the next
+    // start, in this process or another, must be able to take it.
+    closePort();
+    _portNumber.store(0);
+    {
+        std::lock_guard guard(_stateLock);
+        _deviceState = OrvaneDeviceState{};
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -259,6 +259,24 @@ TEST_F(DeviceLink, AScanFindsTheOnePortWhereTheDeviceAnswers) {
     EXPECT_EQ(commandsOf(instrument), std::vector<std::string>{"1"});
 }
 
+// A port a probe left open is let go with the link, so the next start can take it.
+TEST_F(DeviceLink, FinalizeLetsGoOfAPortAProbeLeftOpen) {
+    InstrumentSimulator& instrument = startSimulator({}, 213);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const std::size_t before = count(OrvaneNotificationType::NotifyInterrogate);
+        ASSERT_EQ(link->interrogatePort(instrument.comNumber(), -1), ERROR_SUCCESS);
+        ASSERT_TRUE(
+            runUntil([&] { return count(OrvaneNotificationType::NotifyInterrogate) == before + 2; }, 10000));
+        EXPECT_EQ(seen.back().result, ERROR_SUCCESS);
+        ASSERT_TRUE(link->isOpen());
+        link->finalize();
+        EXPECT_FALSE(link->isOpen());
+        EXPECT_EQ(link->portNumber(), 0);
+        ASSERT_EQ(link->initialize(), ERROR_SUCCESS);
+    }
+}
+
 TEST_F(DeviceLink, CommandsGoOutAsSentencesAndEveryHeartbeatIsAnswered) {
     InstrumentSimulator& instrument = startSimulator();
     probeAndConnect(instrument.comNumber());

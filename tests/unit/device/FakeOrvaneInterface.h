@@ -29,7 +29,9 @@ public:
         calls.push_back({"validateConfiguration", 0, 0});
         return next(validateResults);
     }
-    void setDefaultConfiguration(const int& group) override { calls.push_back({"setDefaultConfiguration", group, 0}); }
+    void setDefaultConfiguration(const int& group) override {
+        calls.push_back({"setDefaultConfiguration", group, 0});
+    }
     ErrorCode initialize() override {
         calls.push_back({"initialize", 0, 0});
         return static_cast<ErrorCode>(next(initializeResults));
