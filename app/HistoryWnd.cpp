@@ -48,7 +48,10 @@ HistoryWnd::HistoryWnd(QWidget* parent) : QPlainTextEdit(parent), _listener(*thi
     setReadOnly(true);
     setUndoRedoEnabled(false);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    setFocusPolicy(Qt::StrongFocus);
+    // Only a click gives the pane the focus that holds its view: when the focused
+    // Auto Connect button disables itself at a scan, Qt passes the focus on along
+    // the tab chain, and the pane would then stop following new lines unasked.
+    setFocusPolicy(Qt::ClickFocus);
     setMaximumBlockCount(kMaxLines);
     QPalette colours = palette();
     colours.setColor(QPalette::Base, Qt::black);
