@@ -71,10 +71,6 @@ bool OrvaneApp::hasSwitch(const QStringList& arguments, const char* name) {
 }
 
 bool OrvaneApp::initInstance() {
-    // Every notification, log record and settings change reaches the UI thread
-    // through its queue; the pump runs it from whichever Qt loop runs.
-    _pump = std::make_unique<wyr::windows::ui::MessageQueuePump>();
-
     _instance = std::make_unique<SingleInstance>();
     if (!_instance->acquire()) {
         if (_instance->error().isEmpty()) {
@@ -86,6 +82,9 @@ bool OrvaneApp::initInstance() {
         // The runtime directory cannot hold the lock: run alone rather than not at all.
     }
 
+    // Every notification, log record and settings change reaches the UI thread
+    // through its queue; the pump runs it from whichever Qt loop runs.
+    _pump = std::make_unique<wyr::windows::ui::MessageQueuePump>();
     LogBeacon::instance();
     if (!_instance->error().isEmpty()) {
         log(LogVerbosity::Warning, "OrvaneApp::InitInstance", L"Single-instance check not possible: %ls",
