@@ -119,7 +119,8 @@ void DeviceSupervisor::startupCallback(const tagNMORVANEHDR* header) {
         closeNotification();
         _sink.showAlert(Icon::Information, DisconnectedAlert);
         showDisconnected();
-        _sink.enableAutoConnect(!_device.isOpen());
+        // Disconnect too came on with the connection.
+        updateControls();
     }
 }
 

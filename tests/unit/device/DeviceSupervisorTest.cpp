@@ -411,6 +411,7 @@ TEST_F(DeviceSupervisorTest, ALinkLostDuringValidationEndsIt) {
     EXPECT_TRUE(sink.has(L"closeNotification"));
     EXPECT_TRUE(sink.has(L"information:Disconnected."));
     EXPECT_TRUE(sink.has(L"autoConnect:1"));
+    EXPECT_TRUE(sink.has(L"disconnectButton:0"));
     EXPECT_TRUE(sink.has(L"portMenu"));
     // A late heartbeat validates nothing.
     device.calls.clear();
