@@ -4,6 +4,8 @@
 #include "app/MainFrame.h"
 #include "app/OrvaneApp.h"
 #include "app/OrvaneOutputWnd.h"
+#include "controls/DesktopAlertMgr.h"
+#include "controls/DesktopAlertWnd.h"
 #include "controls/LedCtrl.h"
 #include "controls/SegmentDisplayCtrl.h"
 #include "device/DeviceSupervisor.h"
@@ -13,11 +15,17 @@
 #include "tests/ui/support/UiTest.h"
 #include "wyr/windows/config/ConfigMgr.h"
 #include "wyr/windows/ui/MessageQueuePump.h"
+#include "wyr/windows/ui/NotificationDlg.h"
 
 #include <QAbstractButton>
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
+#include <fcntl.h>
+#include <set>
+#include <stdlib.h>
+#include <unistd.h>
 
 using app::OrvaneView;
 using device::DeviceSupervisor;
@@ -56,7 +64,25 @@ public:
           _orvane({QStringLiteral("orvane"), QStringLiteral("-noadmin")}) {
         started = _simulator.start(kPort) == 0 && _orvane.initInstance();
     }
-    ~Running() { _orvane.exitInstance(); }
+
+    // A port that opens but where nobody answers: a pseudo-terminal nobody reads,
+    // published below the simulator's number so that a scan meets it first.
+    bool addSilentPort(int com) {
+        _silent = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+        char name[128] = {};
+        if (_silent < 0 || ::grantpt(_silent) != 0 || ::unlockpt(_silent) != 0 ||
+            ::ptsname_r(_silent, name, sizeof name) != 0) {
+            return false;
+        }
+        const QString link = qEnvironmentVariable("ORVANE_PORT_DIR") + QStringLiteral("/COM%1").arg(com);
+        return QFile::link(QString::fromLocal8Bit(name), link);
+    }
+    ~Running() {
+        _orvane.exitInstance();
+        if (_silent >= 0) {
+            ::close(_silent);
+        }
+    }
     Running(const Running&) = delete;
     Running& operator=(const Running&) = delete;
 
@@ -83,9 +109,40 @@ private:
     }
 
     test::AppEnvironment _environment;
+    int _silent = -1;
     InstrumentSimulator _simulator;
     app::OrvaneApp _orvane;
 };
+
+// Every text a widget showed while the test ran, sampled as a person glances at it.
+class Seen {
+public:
+    explicit Seen(std::function<QString()> look) : _look(std::move(look)) {
+        QObject::connect(&_timer, &QTimer::timeout, [this] {
+            const QString now = _look();
+            if (!now.isEmpty() && (_texts.isEmpty() || _texts.back() != now)) {
+                _texts << now;
+            }
+        });
+        _timer.start(5);
+    }
+    const QStringList& texts() const { return _texts; }
+
+private:
+    std::function<QString()> _look;
+    QTimer _timer;
+    QStringList _texts;
+};
+
+QString alertTexts() {
+    QStringList texts;
+    if (auto* alerts = controls::DesktopAlertMgr::existing()) {
+        for (const auto* alert : alerts->alerts()) {
+            texts << alert->accessibleName();
+        }
+    }
+    return texts.join(QLatin1Char('|'));
+}
 
 } // namespace
 
@@ -106,6 +163,17 @@ private Q_SLOTS:
         QVERIFY(autoConnect.isEnabled());
         QVERIFY(!disconnect.isEnabled());
         QCOMPARE(part<QLabel>(view, "decibels").text(), QStringLiteral("-----"));
+
+        // The port menu: the present ports by number from 56320, then Rescan.
+        const QList<QAction*> items = view.portMenu().actions();
+        QVERIFY(items.size() >= 2);
+        QCOMPARE(items.front()->data().toInt(), OrvaneView::kFirstPortCommand);
+        QCOMPARE(items.back()->text(), QStringLiteral("Rescan"));
+        QCOMPARE(items.back()->data().toInt(), OrvaneView::kRescanCommand);
+        for (qsizetype i = 0; i + 1 < items.size(); ++i) {
+            QVERIFY(items[i]->text().startsWith(QLatin1String("COM")));
+            QCOMPARE(items[i]->data().toInt(), OrvaneView::kFirstPortCommand + int(i));
+        }
 
         QVERIFY(orvane.choosePort());
         QVERIFY(!autoConnect.isEnabled());
@@ -139,6 +207,78 @@ private Q_SLOTS:
                  controls::SegmentDisplayCtrl::Look::Idle);
         QCOMPARE(part<QLabel>(view, "decibels").text(), QStringLiteral("-----"));
         QVERIFY(!part<QAbstractButton>(view, "gainUp").isEnabled());
+    }
+
+    void anAutomaticScanSkipsASilentPortAndSaysSoAsItGoes() {
+        InstrumentSettings settings;
+        settings.frameRate = 16;
+        settings.gain = 1023;
+        Running orvane(settings, {});
+        QVERIFY(orvane.started);
+        QVERIFY(orvane.addSilentPort(kPort - 1));
+        OrvaneView& view = orvane.view();
+        const Seen dialog([&view] {
+            return view.notificationDialog() != nullptr ? view.notificationDialog()->text() : QString();
+        });
+        view.autoConnect();
+        QTRY_VERIFY_WITH_TIMEOUT(view.supervisor().state() == DeviceSupervisor::State::Streaming,
+                                 3 * kStepMs);
+        QVERIFY(view.notificationDialog() == nullptr);
+
+        // In order, with whatever real ports the machine has before them.
+        const QStringList expected{
+            QStringLiteral("Scanning ports. Please wait..."),
+            QStringLiteral(R"(Interrogating port..."\.\COM%1".)").arg(kPort - 1),
+            QStringLiteral(R"(No Orvane found on port...\\.\COM%1!)").arg(kPort - 1),
+            QStringLiteral(R"(Interrogating port..."\.\COM%1".)").arg(kPort),
+            QStringLiteral(R"(Connecting to a Orvane found on port "\.\COM%1")").arg(kPort),
+        };
+        qsizetype at = 0;
+        for (const QString& text : dialog.texts()) {
+            if (at < expected.size() && text == expected[at]) {
+                ++at;
+            }
+        }
+        QVERIFY2(at == expected.size(), qPrintable(dialog.texts().join(QLatin1Char('\n'))));
+        const QString history = part<app::HistoryWnd>(view, "historyWnd").toPlainText();
+        QVERIFY(history.contains(QStringLiteral(R"(No Orvane found on port...\\.\COM%1!)").arg(kPort - 1)));
+        QVERIFY(history.contains(QLatin1String("Connected.")));
+        // In tolerance at once: the dialog shows this only for the moment of the check.
+        QVERIFY(history.contains(QLatin1String("Validating Orvane settings.")));
+        QVERIFY(received(orvane.simulator(), "2")); // START_STREAMING
+    }
+
+    void theDevicesTroublesRaiseTheirAlerts() {
+        InstrumentSettings settings;
+        settings.gain = 1000;
+        // Ten heartbeats at 12 V, then ten at 3 V, over and over.
+        settings.voltageProfile.assign(10, 12.0F);
+        settings.voltageProfile.insert(settings.voltageProfile.end(), 10, 3.0F);
+        FaultSettings faults;
+        faults.ignoreCommand = "SET_GAIN"; // once: the correction is never acknowledged
+        faults.heartbeatsStopAfter = 45;
+        Running orvane(settings, faults);
+        QVERIFY(orvane.started);
+        wyr::windows::config::ConfigMgr::instance().setInt(L"Device.WatchDogTimeout", 1);
+        OrvaneView& view = orvane.view();
+        const Seen alerts(alertTexts);
+        QVERIFY(orvane.choosePort());
+        const auto raised = [&alerts](const QString& text) {
+            for (const QString& shown : alerts.texts()) {
+                if (shown.split(QLatin1Char('|')).contains(text)) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(raised(QStringLiteral("[SET_GAIN] command failed!")), kStepMs);
+        QTRY_VERIFY_WITH_TIMEOUT(view.supervisor().state() == DeviceSupervisor::State::Streaming, kStepMs);
+        QTRY_VERIFY_WITH_TIMEOUT(raised(QStringLiteral("Under voltage!")), kStepMs);
+        QTRY_VERIFY_WITH_TIMEOUT(raised(QStringLiteral("Voltage fluctuation!")), kStepMs);
+        QTRY_VERIFY_WITH_TIMEOUT(raised(QStringLiteral("Unable to communication with Orvane X1!")), kStepMs);
+        QCOMPARE(part<controls::LedCtrl>(view, "deviceLed").state(), 3);
+        part<QAbstractButton>(view, "disconnect").click();
+        QTRY_VERIFY_WITH_TIMEOUT(raised(QStringLiteral("Disconnected.")), kStepMs);
     }
 
     void aLinkLostDuringValidationLeavesTheViewReadyToScan() {
