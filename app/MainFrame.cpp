@@ -1,16 +1,26 @@
 #include "app/MainFrame.h"
 
 #include "app/DebugDlg.h"
+#include "app/FailureDialogs.h"
+#include "app/FirmwareUpdateDlg.h"
 #include "app/OrvaneView.h"
+#include "app/SerialSettingsDlg.h"
+#include "bootloader/BootloaderImpl.h"
+#include "bootloader/BootloaderPort.h"
 #include "device/DisconnectType.h"
 #include "device/OrvaneInterface.h"
 #include "device/OrvaneNotificationType.h"
+#include "device/SerialPortEnumerator.h"
+#include "wyr/windows/config/ConfigMgr.h"
 #include "wyr/windows/logging/Log.h"
 #include "wyr/windows/logging/ui/LogConsoleWnd.h"
 #include "wyr/windows/logging/ui/LogFilterOptionsDlg.h"
+#include "wyr/windows/system/SystemError.h"
+#include "wyr/windows/ui/TaskDialog.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -18,9 +28,12 @@
 
 namespace app {
 
+using wyr::windows::logging::log;
 using wyr::windows::logging::LogConsoleWnd;
 using wyr::windows::logging::LogFilterOptionsDlg;
+using wyr::windows::logging::LogVerbosity;
 using wyr::windows::logging::trace;
+using wyr::windows::ui::TaskDialog;
 
 namespace {
 
@@ -67,6 +80,12 @@ MainFrame::MainFrame(device::OrvaneInterface& device, Context context, QWidget* 
 
 MainFrame::~MainFrame() {
     destroyTools();
+    // The program ends during an update (a termination request): the bootloader's
+    // thread and port go with it.
+    delete _update;
+    if (_bootloader != nullptr) {
+        _bootloader->finalize();
+    }
 }
 
 QAction* MainFrame::addCommand(QMenu* menu, int id, const QString& text, std::function<void()> action) {
@@ -144,7 +163,136 @@ void MainFrame::updateCommands() {
 }
 
 void MainFrame::enterBootloader() {
-    // The firmware update workflow.
+    static constexpr const char* kContext = "MainFrame::OnEnterBootloader";
+    trace(kContext);
+    if (_inUpdate) {
+        return;
+    }
+    const bool open = _device.isOpen();
+    if (open && !_context.admin) {
+        if (!warn(
+                QStringLiteral("A firmware update should only be done at the direction of Tolvek personnel."),
+                QStringLiteral(
+                    "If the update process is interrupted for any reason, your Orvane device may "
+                    "not function properly.  Flashing incorrect firmware may permanently damage the "
+                    "Orvane unit beyond repair and is not covered by warranty."))) {
+            return;
+        }
+    } else if (!open) {
+        if (!_context.admin ||
+            !warn(QStringLiteral(
+                      "Only use this option if the device has not had the application firmware loaded."),
+                  QStringLiteral(
+                      "If the device has had an initial load of the application firmware, connect to "
+                      "the device first before attempting to update the firmware."))) {
+            return;
+        }
+    }
+
+    // From here on the application comes back however the update ends.
+    _inUpdate = true;
+    _view->closeNotification();
+    wyr::windows::communication::PortHandle port;
+    _device.enterBootloader(port);
+    hide();
+    if (port) {
+        // The device needs the time to start its bootloader; the loop runs on meanwhile.
+        QTimer::singleShot(kBootloaderStartMs, this,
+                           [this, port] { startUpdate(port, bootloader::BootloaderEntry::FromApplication); });
+        return;
+    }
+    if (!openPortByHand(port)) {
+        exitBootloader(FirmwareUpdateDlg::kCancelled);
+        return;
+    }
+    startUpdate(std::move(port), bootloader::BootloaderEntry::FoundInBootloader);
+}
+
+bool MainFrame::warn(const QString& text, const QString& details) {
+    TaskDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Orvane"));
+    dialog.setIcon(TaskDialog::Icon::Warning);
+    dialog.setMainInstruction(QStringLiteral("WARNING!!!"));
+    dialog.setContent(text);
+    dialog.setExpandedInformation(details, QStringLiteral("More Information"),
+                                  QStringLiteral("Less Information"));
+    dialog.addCommandLink(kContinue, QStringLiteral("Continue\nProceed with Orvane firmware update."));
+    dialog.addCommandLink(kCancel, QStringLiteral("Cancel"));
+    return dialog.exec() == kContinue;
+}
+
+bool MainFrame::openPortByHand(wyr::windows::communication::PortHandle& port) {
+    auto& config = wyr::windows::config::ConfigMgr::instance();
+    SerialSettingsDlg settings(config, _device.name(), device::SerialPortEnumerator(), this);
+    // "DISABLED" chooses no port: nothing to open, as with Cancel.
+    if (settings.exec() != QDialog::Accepted || !settings.port()) {
+        return false;
+    }
+    const int com = *settings.port();
+    for (;;) {
+        const wyr::windows::system::ErrorCode error =
+            bootloader::BootloaderPort::open(com, settings.lineSettings(), port);
+        if (error == wyr::windows::system::ERROR_SUCCESS) {
+            return true;
+        }
+        TaskDialog dialog(this);
+        dialog.setWindowTitle(QStringLiteral("Orvane"));
+        dialog.setIcon(TaskDialog::Icon::Error);
+        dialog.setMainInstruction(QStringLiteral("Failed to open port [COM%1].").arg(com));
+        dialog.setContent(QStringLiteral("Click cancel to return to the application."));
+        dialog.setExpandedInformation(QStringLiteral("[%1] %2").arg(error).arg(QString::fromStdWString(
+                                          wyr::windows::system::systemMessage(error))),
+                                      QStringLiteral("Show Details"), QStringLiteral("Hide Details"));
+        dialog.addCommandLink(kRetry, QStringLiteral("Retry\nAttempt to open port."));
+        dialog.addCommandLink(kCancel, QStringLiteral("Cancel\nWill return to application."));
+        if (dialog.exec() != kRetry) {
+            return false;
+        }
+    }
+}
+
+void MainFrame::startUpdate(wyr::windows::communication::PortHandle port, bootloader::BootloaderEntry entry) {
+    _bootloader = bootloader::BootloaderImpl::init();
+    if (_bootloader->initialize(std::move(port), entry) != wyr::windows::system::ERROR_SUCCESS) {
+        exitBootloader(FirmwareUpdateDlg::kCancelled);
+        return;
+    }
+    // A top-level window of its own: its owner is hidden while it is open.
+    _update = new FirmwareUpdateDlg(*_bootloader, _context.admin);
+    _update->setWindowIcon(windowIcon());
+    connect(_update, &QDialog::finished, this, [this](int code) {
+        // Out of the dialog's own handler before it goes.
+        QMetaObject::invokeMethod(
+            this, [this, code] { exitBootloader(code); }, Qt::QueuedConnection);
+    });
+    _update->refreshButtons();
+    _update->show();
+}
+
+void MainFrame::exitBootloader(int code) {
+    trace("MainFrame::OnExitBootloader");
+    if (!_inUpdate) {
+        return;
+    }
+    log(LogVerbosity::Information, "MainFrame::OnExitBootloader", L"Firmware update ended [%d].", code);
+    if (_update != nullptr) {
+        _update->deleteLater();
+        _update = nullptr;
+    }
+    bootloader::BootloaderImpl::init()->finalize();
+    _bootloader = nullptr;
+    show();
+    for (auto result = _device.initialize(); result != wyr::windows::system::ERROR_SUCCESS;
+         result = _device.initialize()) {
+        if (FailureDialogs::initFailure(result, this) != FailureDialogs::kFirstLink) {
+            _inUpdate = false;
+            QCoreApplication::exit(0);
+            return;
+        }
+    }
+    _inUpdate = false;
+    _view->resetView();
+    updateCommands();
 }
 
 void MainFrame::toggleConsole() {
@@ -198,6 +346,13 @@ void MainFrame::destroyTools() {
 }
 
 void MainFrame::activate() {
+    // During an update its dialog is the program's window.
+    if (_update != nullptr) {
+        _update->showNormal();
+        _update->raise();
+        _update->activateWindow();
+        return;
+    }
     // A minimised window comes back as it was (maximised or not).
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     if (isMaximized()) {

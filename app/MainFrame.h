@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bootloader/BootloaderEntry.h"
+#include "wyr/windows/communication/SerialDevice.h"
 #include "wyr/windows/ui/PersistWindowPos.h"
 
 #include <QMainWindow>
@@ -12,6 +14,9 @@ class QAction;
 class QLabel;
 class QMenu;
 
+namespace bootloader {
+class BootloaderInterface;
+}
 namespace device {
 class OrvaneInterface;
 }
@@ -23,6 +28,7 @@ class LogFilterOptionsDlg;
 namespace app {
 
 class DebugDlg;
+class FirmwareUpdateDlg;
 class OrvaneView;
 
 // The application's top-level window: the main view and a status bar, the menus
@@ -74,12 +80,27 @@ public:
     wyr::windows::logging::LogConsoleWnd* console() const noexcept { return _console.get(); }
     wyr::windows::logging::LogFilterOptionsDlg* filterDialog() const noexcept { return _filter; }
     DebugDlg* debugWindow() const noexcept { return _debug; }
+    // The firmware update dialog while an update runs.
+    FirmwareUpdateDlg* updateDialog() const noexcept { return _update; }
+    // From the warnings of the update to the return to the application.
+    bool inUpdate() const noexcept { return _inUpdate; }
 
     // Applies the command state rules to every command.
     void updateCommands();
 
+    // The ids of the update's warning answers.
+    static constexpr int kContinue = 101;
+    static constexpr int kCancel = 102;
+    static constexpr int kRetry = 103;
+    // The pause between the device's jump to its bootloader and the first frame to it.
+    static constexpr int kBootloaderStartMs = 2000;
+
 public Q_SLOTS:
-    // A later start asks this one to come forward.
+    // "&Update Orvane Firmware".
+    void enterBootloader();
+    // The update ended: 0 after "Close", 1223 after a cancel or a failure.
+    void exitBootloader(int code);
+    // A later start asks this one (or its update dialog) to come forward.
     void activate();
     void toggleConsole();
     void toggleFilter();
@@ -92,8 +113,11 @@ private:
     QAction* addCommand(QMenu* menu, int id, const QString& text, std::function<void()> action);
     void buildMenus();
     void destroyTools();
-    // "&Update Orvane Firmware".
-    void enterBootloader();
+    // The update's warning; true for Continue.
+    bool warn(const QString& text, const QString& details);
+    // The administrator's path: a port chosen and opened by hand; false when cancelled.
+    bool openPortByHand(wyr::windows::communication::PortHandle& port);
+    void startUpdate(wyr::windows::communication::PortHandle port, bootloader::BootloaderEntry entry);
 
     device::OrvaneInterface& _device;
     Context _context;
@@ -106,6 +130,9 @@ private:
     std::unique_ptr<wyr::windows::logging::LogConsoleWnd> _console;
     wyr::windows::logging::LogFilterOptionsDlg* _filter = nullptr;
     DebugDlg* _debug = nullptr;
+    bootloader::BootloaderInterface* _bootloader = nullptr;
+    FirmwareUpdateDlg* _update = nullptr;
+    bool _inUpdate = false;
     // The one subscriber while a close waits for the disconnection.
     boost::signals2::scoped_connection _closeConnection;
     // The disconnection did not come in time: close all the same.
