@@ -19,6 +19,7 @@ trap cleanup EXIT
 fail() {
   echo "FAIL: $*" >&2
   [ -n "${log:-}" ] && [ -f "$log" ] && tail -30 "$log" >&2
+  [ -f "$work/orvane.out" ] && grep -v '^[0-9/]*|' "$work/orvane.out" | tail -40 >&2
   exit 1
 }
 # Polls `condition` every 0.2 s for at most `seconds`.
