@@ -66,6 +66,9 @@ OrvaneOutputWnd::OrvaneOutputWnd(const wyr::windows::config::ConfigMgr& config, 
         _sizing = false;
         update();
     });
+    _paintLater.setSingleShot(true);
+    _paintLater.setTimerType(Qt::PreciseTimer);
+    connect(&_paintLater, &QTimer::timeout, this, qOverload<>(&QWidget::update));
     // The ring is sized by the first resize event, which comes before the window
     // is first shown; the size a widget has before that means nothing.
     describe();
@@ -93,10 +96,22 @@ void OrvaneOutputWnd::orvaneCallback(const device::tagNMORVANEHDR* header) {
     if (const auto* reading = OrvaneNotification::as<OrvaneReadingNotification>(header)) {
         _ring.push_back(*reading);
         describe();
-        update();
+        requestPaint();
     } else if (*header->type == OrvaneNotificationType::NotifyDisconnect) {
         // The last picture stays until the view clears it at the next scan.
         _subscription.disconnect();
+    }
+}
+
+void OrvaneOutputWnd::requestPaint() {
+    if (_paintLater.isActive()) {
+        return;
+    }
+    const qint64 since = _lastPaint.isValid() ? _lastPaint.elapsed() : kMinPaintIntervalMs;
+    if (since >= kMinPaintIntervalMs) {
+        update();
+    } else {
+        _paintLater.start(static_cast<int>(kMinPaintIntervalMs - since));
     }
 }
 
@@ -188,6 +203,7 @@ void OrvaneOutputWnd::changeEvent(QEvent* event) {
 }
 
 void OrvaneOutputWnd::paintEvent(QPaintEvent*) {
+    _lastPaint.start();
     if (width() <= 0 || height() <= 0) {
         return;
     }

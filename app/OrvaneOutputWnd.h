@@ -29,8 +29,10 @@ namespace app {
 // Every NotifySentenceReceived record is copied whole into a ring of
 // ceil(width / UI.PixelRate) records (computed in single precision) that only
 // grows, so streaming never allocates; a narrower window keeps the larger ring.
-// Each reading asks for a repaint, and Qt merges the requests that arrive before
-// the next paint, so a fast stream costs one paint per frame, not per reading.
+// Readings are painted at most every kMinPaintIntervalMs: a reading that comes
+// sooner after the last paint is painted when the interval is up, together with
+// any that follow it. Qt paints a widget as soon as the thread is idle, so
+// without this a stream of 1000 readings a second would cost 1000 paints.
 // Frames and grid are cached in a pixmap, redrawn only when the size, the
 // palette or the screen's pixel ratio changes; each paint builds one path per
 // lane straight from the ring.
@@ -54,6 +56,8 @@ public:
     // A reading of this many volts fills a lane when unfiltered; filtered, the
     // noise floor plus 4.0 does.
     static constexpr float kFullScale = 4.5F;
+    // Faster than a display's frame, so that a reading shows within one frame.
+    static constexpr int kMinPaintIntervalMs = 10;
 
     // Reads UI.PixelRate and UI.NoiseFloor now and UI.Filtering at every paint,
     // from the process's settings or from `config`, which must outlive the window.
@@ -93,6 +97,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // update(), or a timer for it when the last paint was less than the interval ago.
+    void requestPaint();
     void growRing();
     void drawBackground();
     void drawTraces(QPainter& painter, const std::array<QRectF, kLanes>& lanes, bool filtered);
@@ -111,6 +117,9 @@ private:
     bool _sizing = false;
     QElapsedTimer _lastResize;
     QTimer _sizingEnd;
+
+    QElapsedTimer _lastPaint;
+    QTimer _paintLater;
 };
 
 } // namespace app

@@ -6,12 +6,14 @@
 #include "wyr/windows/config/ConfigMgr.h"
 
 #include <QAccessible>
+#include <QEvent>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <vector>
 
 using app::OrvaneOutputWnd;
 using device::OrvaneDisconnectNotification;
@@ -53,6 +55,22 @@ int countOf(const QImage& image, const QColor& colour) {
     }
     return found;
 }
+
+// Records the newest reading's first value at each paint the window receives.
+class PaintSpy : public QObject {
+public:
+    explicit PaintSpy(OrvaneOutputWnd& window) : _window(window) { _window.installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            painted.push_back(_window.readings().empty() ? kNaN : _window.readings().back().reading1);
+        }
+        return false;
+    }
+    std::vector<float> painted;
+
+private:
+    OrvaneOutputWnd& _window;
+};
 
 } // namespace
 
@@ -333,6 +351,27 @@ private Q_SLOTS:
         for (int x = 0; x < image.width(); ++x) {
             QVERIFY(image.height() < 2 || image.pixelColor(x, image.height() - 1) == QColor(Qt::black));
         }
+    }
+
+    void aBurstOfReadingsCostsFewPaintsAndTheLastOneShows() {
+        auto window = shownWindow();
+        QVERIFY(window);
+        PaintSpy spy(*window);
+        const auto first = reading(1.0F);
+        window->orvaneCallback(&first);
+        QTRY_VERIFY(!spy.painted.empty() && spy.painted.back() == 1.0F);
+
+        // Right after a paint, with the thread idle between readings as in a live stream.
+        spy.painted.clear();
+        constexpr int kBurst = 20;
+        for (int i = 1; i <= kBurst; ++i) {
+            const auto next = reading(1.0F + static_cast<float>(i) * 0.1F);
+            window->orvaneCallback(&next);
+            QCoreApplication::processEvents();
+        }
+        QVERIFY(spy.painted.size() < std::size_t(kBurst));
+        const float last = 1.0F + static_cast<float>(kBurst) * 0.1F;
+        QTRY_VERIFY(!spy.painted.empty() && spy.painted.back() == last);
     }
 
     void readingsArriveByTheSubscriptionUntilTheDisconnection() {
