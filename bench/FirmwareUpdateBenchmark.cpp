@@ -9,6 +9,7 @@
 // sits on a pseudo-terminal, which carries bytes without the line's rate, so the
 // measurement leaves the wire time out: compare it with the pauses, and add the
 // wire time for a real line.
+#include "bench/support/UpdateImage.h"
 #include "cli/FlashCommand.h"
 #include "device/SerialPortEnumerator.h"
 #include "sim/InstrumentSimulator.h"
@@ -16,72 +17,22 @@
 
 #include <benchmark/benchmark.h>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
-#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint32_t kAppStart = 0x001000;
-constexpr std::uint32_t kAppEnd = 0x008FFF; // 32 KiB
-constexpr std::uint8_t kPageSizeCode = 9;
-constexpr std::uint8_t kBufferSizeCode = 6;
-constexpr std::uint32_t kPageSize = 1U << kPageSizeCode;
-constexpr std::uint32_t kBlockSize = 1U << kBufferSizeCode;
-constexpr std::uint32_t kBytesPerRecord = 32;
-constexpr std::uint32_t kBaud = 115200;
+using bench::UpdateImage;
+constexpr std::uint32_t kAppStart = UpdateImage::kAppStart;
+constexpr std::uint32_t kAppEnd = UpdateImage::kAppEnd;
+constexpr std::uint32_t kPageSize = UpdateImage::kPageSize;
+constexpr std::uint32_t kBlockSize = UpdateImage::kBlockSize;
+constexpr std::uint32_t kBaud = UpdateImage::kBaud;
 constexpr double kBitsPerByte = 10.0; // 8N1
-
-std::string record(std::uint8_t type, std::uint16_t address, const std::vector<std::uint8_t>& data) {
-    std::vector<std::uint8_t> fields{static_cast<std::uint8_t>(data.size()),
-                                     static_cast<std::uint8_t>(address >> 8),
-                                     static_cast<std::uint8_t>(address & 0xFF), type};
-    fields.insert(fields.end(), data.begin(), data.end());
-    std::string text = ":";
-    std::uint8_t sum = 0;
-    char digits[3];
-    for (const auto b : fields) {
-        std::snprintf(digits, sizeof digits, "%02X", b);
-        text += digits;
-        sum = static_cast<std::uint8_t>(sum + b);
-    }
-    std::snprintf(digits, sizeof digits, "%02X", static_cast<std::uint8_t>(0x100 - sum));
-    return text + digits + "\n";
-}
-
-// The image: code over the whole area, its info block in the top twelve bytes.
-// Returns the number of lines.
-std::uint32_t writeImage(const fs::path& path) {
-    std::map<std::uint32_t, std::uint8_t> bytes;
-    for (std::uint32_t a = kAppStart; a <= kAppEnd; ++a) {
-        bytes[a] = static_cast<std::uint8_t>(a * 31 + 7);
-    }
-    const std::vector<std::uint8_t> block{
-        0x12,          0x34, 0x30, 0x04, 0x00, 0x07, 0x40, static_cast<std::uint8_t>(0x60 | kBufferSizeCode),
-        kPageSizeCode, 0x80, 0x42, 0x0C};
-    for (std::size_t i = 0; i < block.size(); ++i) {
-        bytes[kAppEnd - 11 + static_cast<std::uint32_t>(i)] = block[i];
-    }
-    std::ofstream out(path, std::ios::binary);
-    std::uint32_t lines = 0;
-    for (std::uint32_t a = kAppStart; a <= kAppEnd; a += kBytesPerRecord) {
-        std::vector<std::uint8_t> data;
-        for (std::uint32_t i = 0; i < kBytesPerRecord; ++i) {
-            data.push_back(bytes[a + i]);
-        }
-        out << record(0x00, static_cast<std::uint16_t>(a), data);
-        ++lines;
-    }
-    out << ":00000001FF\n";
-    return lines + 1;
-}
 
 void BM_FirmwareUpdate32KiB(benchmark::State& state) {
     std::string pattern = (fs::temp_directory_path() / "orvane-bench-XXXXXX").string();
@@ -93,23 +44,13 @@ void BM_FirmwareUpdate32KiB(benchmark::State& state) {
     fs::create_directories(dir / "ports");
     fs::create_directories(dir / "sys" / "class" / "tty");
     fs::create_directories(dir / "dev");
-    fs::create_directories(dir / "config" / "Tolvek");
     ::setenv("ORVANE_PORT_DIR", (dir / "ports").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-    std::ofstream(dir / "config" / "Tolvek" / "Orvane.reg")
-        << "Windows Registry Editor Version 5.00\n\n"
-           "[HKEY_CURRENT_USER\\Software\\Tolvek\\Orvane\\Config\\Device.Serial]\n"
-           "\"BaudRate\"=\"1|"
-        << kBaud << "\"\n";
+    UpdateImage::writeSettings(dir / "config" / "Tolvek" / "Orvane.reg");
     const fs::path image = dir / "image.hex";
-    const std::uint32_t lines = writeImage(image);
+    const std::uint32_t lines = UpdateImage::write(image);
 
-    sim::InstrumentSettings settings;
-    settings.bootloader.appStart = kAppStart;
-    settings.bootloader.appEnd = kAppEnd;
-    settings.bootloader.pageSizeCode = kPageSizeCode;
-    settings.bootloader.bufferSizeCode = kBufferSizeCode;
-    settings.bootloader.startInBootloader = true;
+    const sim::InstrumentSettings settings = UpdateImage::device();
 
     for (auto _ : state) {
         state.PauseTiming();
