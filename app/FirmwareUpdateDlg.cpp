@@ -9,6 +9,7 @@
 #include "bootloader/InfoBlock.h"
 #include "bootloader/InfoBlockType.h"
 #include "bootloader/InfoColumn.h"
+#include "wyr/windows/logging/Log.h"
 #include "wyr/windows/system/SystemError.h"
 #include "wyr/windows/ui/NotificationDlg.h"
 #include "wyr/windows/ui/ProgressDlg.h"
@@ -121,6 +122,13 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(bootloader::BootloaderInterface& bootloader
             _list->setItem(value - 1, columnValue, cell);
         }
     }
+    // Every row in sight at once, as a report list shows them: the comparison is
+    // read at a glance, without scrolling past the mismatches.
+    const int rowHeight = _list->fontMetrics().height() + 6;
+    _list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    _list->verticalHeader()->setDefaultSectionSize(rowHeight);
+    _list->setMinimumHeight(_list->horizontalHeader()->sizeHint().height() +
+                            rowHeight * static_cast<int>(rows.size()) + 2 * _list->frameWidth());
     paintMarks();
 
     _setSerial = new QPushButton(QStringLiteral("Set Serial"), this);
@@ -199,6 +207,10 @@ void FirmwareUpdateDlg::onNotify(const tagBLNHDR* header) {
         return;
     }
     const BootloaderNotifyType& type = header->type;
+    wyr::windows::logging::log(wyr::windows::logging::LogVerbosity::DebugLevel4,
+                               "FirmwareUpdateDlg::onNotify",
+                               L"Bootloader notification [%ls] [%ls], result [%u].", type.name().c_str(),
+                               header->state.name().c_str(), static_cast<unsigned>(header->result));
     if (type == BootloaderNotifyType::EnteredBootloadMode) {
         onEntered(*header);
     } else if (type == BootloaderNotifyType::ReceivedTargetInfo) {

@@ -260,6 +260,8 @@ void MainFrame::startUpdate(wyr::windows::communication::PortHandle port, bootlo
     // A top-level window of its own: its owner is hidden while it is open.
     _update = new FirmwareUpdateDlg(*_bootloader, _context.admin);
     _update->setWindowIcon(windowIcon());
+    // Its close is not the program's end, though it is the only window shown.
+    _update->setAttribute(Qt::WA_QuitOnClose, false);
     connect(_update, &QDialog::finished, this, [this](int code) {
         // Out of the dialog's own handler before it goes.
         QMetaObject::invokeMethod(

@@ -123,6 +123,8 @@ private Q_SLOTS:
         FirmwareUpdateDlg& dialog = *frame.updateDialog();
         QTRY_VERIFY_WITH_TIMEOUT(!bootloaderVersion(dialog).isEmpty() && !dialog.busy(), kStepMs);
         QVERIFY(bench.simulator().status().inBootloader);
+        // The only window shown, yet its end is not the program's.
+        QVERIFY(!dialog.testAttribute(Qt::WA_QuitOnClose));
 
         // A later start brings the dialog forward, not the hidden window.
         frame.activate();
