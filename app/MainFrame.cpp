@@ -19,10 +19,12 @@
 #include "wyr/windows/ui/TaskDialog.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -192,8 +194,22 @@ void MainFrame::enterBootloader() {
     // From here on the application comes back however the update ends.
     _inUpdate = true;
     _view->closeNotification();
+    // The debug window follows the device, which is about to leave; it cannot
+    // subscribe again on its own.
+    delete _debug;
     wyr::windows::communication::PortHandle port;
-    _device.enterBootloader(port);
+    if (const auto error = _device.enterBootloader(port); error != wyr::windows::system::ERROR_SUCCESS) {
+        // The device never heard BOOTLOAD: the link still holds the port. Take it
+        // down, so that the way back starts it afresh, and say why nothing happens.
+        log(LogVerbosity::Error, kContext, L"Failed to send the device to its bootloader [%u].", error);
+        _device.finalize();
+        QMessageBox::critical(this, QStringLiteral("Orvane"),
+                              QStringLiteral("The device could not be switched to its bootloader.\n[%1] %2")
+                                  .arg(error)
+                                  .arg(QString::fromStdWString(wyr::windows::system::systemMessage(error))));
+        exitBootloader(FirmwareUpdateDlg::kCancelled);
+        return;
+    }
     hide();
     if (port) {
         // The device needs the time to start its bootloader; the loop runs on meanwhile.
@@ -230,8 +246,8 @@ bool MainFrame::openPortByHand(wyr::windows::communication::PortHandle& port) {
     }
     const int com = *settings.port();
     for (;;) {
-        const wyr::windows::system::ErrorCode error =
-            bootloader::BootloaderPort::open(com, settings.lineSettings(), port);
+        const wyr::windows::system::ErrorCode error = bootloader::BootloaderPort::open(
+            com, settings.lineSettings(), port, "MainFrame::OnEnterBootloader");
         if (error == wyr::windows::system::ERROR_SUCCESS) {
             return true;
         }
@@ -348,11 +364,15 @@ void MainFrame::destroyTools() {
 }
 
 void MainFrame::activate() {
-    // During an update its dialog is the program's window.
-    if (_update != nullptr) {
-        _update->showNormal();
-        _update->raise();
-        _update->activateWindow();
+    // During an update its dialog is the program's window; before it exists, the
+    // question on screen is. The hidden frame stays hidden either way.
+    if (_inUpdate) {
+        QWidget* shown = _update != nullptr ? _update : QApplication::activeModalWidget();
+        if (shown != nullptr) {
+            shown->showNormal();
+            shown->raise();
+            shown->activateWindow();
+        }
         return;
     }
     // A minimised window comes back as it was (maximised or not).

@@ -221,6 +221,8 @@ void OrvaneView::gainUp() {
 }
 
 void OrvaneView::resetView() {
+    // Handing the port to the bootloader dropped every device subscriber.
+    _history->attach(_device);
     _supervisor->resetView();
     enableAutoConnect(!_device.isOpen());
     enableDisconnect(_device.isOpen());

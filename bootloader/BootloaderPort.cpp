@@ -16,27 +16,27 @@ namespace communication = wyr::windows::communication;
 namespace system = wyr::windows::system;
 
 system::ErrorCode BootloaderPort::open(int comPort, const LineSettings& settings,
-                                       communication::PortHandle& port) {
-    static constexpr const char* kContext = "bootloader::BootloaderPort::open";
-    trace(kContext);
+                                       communication::PortHandle& port, const char* logContext) {
+    const char* const context = logContext != nullptr ? logContext : "bootloader::BootloaderPort::open";
+    trace("bootloader::BootloaderPort::open");
     port.reset();
 
     communication::Serial serial;
-    log(LogVerbosity::Information, kContext, L"Opening port [COM%d]", comPort);
+    log(LogVerbosity::Information, context, L"Opening port [COM%d]", comPort);
     if (const system::ErrorCode error = serial.open(L"\\\\.\\COM" + std::to_wstring(comPort))) {
-        log(LogVerbosity::Error, kContext, L"Failed to open port [COM%d].", comPort);
-        logSystemError(error, kContext);
+        log(LogVerbosity::Error, context, L"Failed to open port [COM%d].", comPort);
+        logSystemError(error, context);
         return error;
     }
     serial.purgeBuffers();
 
     // Any failure from here on closes the port with `serial`.
     const auto failed = [&](const wchar_t* format, system::ErrorCode error) {
-        log(LogVerbosity::Error, kContext, format, comPort);
-        logSystemError(error, kContext);
+        log(LogVerbosity::Error, context, format, comPort);
+        logSystemError(error, context);
         return error;
     };
-    log(LogVerbosity::Information, kContext, L"Configuring port [COM%d]", comPort);
+    log(LogVerbosity::Information, context, L"Configuring port [COM%d]", comPort);
     if (settings.parity == nullptr || settings.stopBits == nullptr || settings.flowControl == nullptr) {
         return failed(L"Failed to set baud rate on port [COM%d].", system::ERROR_INVALID_PARAMETER);
     }

@@ -25,10 +25,12 @@ public:
             &wyr::windows::communication::FlowControl::None;
     };
 
-    // 0 with `port` open, or the error of opening or setting up the port (logged);
-    // `port` then stays empty and nothing is left open.
+    // 0 with `port` open, or the error of opening or setting up the port (logged
+    // under `logContext`, the caller's name for the step); `port` then stays empty
+    // and nothing is left open.
     static wyr::windows::system::ErrorCode open(int comPort, const LineSettings& settings,
-                                                wyr::windows::communication::PortHandle& port);
+                                                wyr::windows::communication::PortHandle& port,
+                                                const char* logContext = "bootloader::BootloaderPort::open");
 };
 
 } // namespace bootloader

@@ -1,4 +1,5 @@
 #include "app/FirmwareUpdateDlg.h"
+#include "app/HistoryWnd.h"
 #include "app/MainFrame.h"
 #include "app/OrvaneApp.h"
 #include "app/OrvaneView.h"
@@ -119,6 +120,9 @@ private Q_SLOTS:
         QVERIFY(!frame.isVisible());
         // The pause for the device's bootloader is the loop's, not a wait.
         QVERIFY(frame.updateDialog() == nullptr);
+        // A later start meanwhile leaves the frame hidden.
+        frame.activate();
+        QVERIFY(!frame.isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(frame.updateDialog() != nullptr, kStepMs);
         FirmwareUpdateDlg& dialog = *frame.updateDialog();
         QTRY_VERIFY_WITH_TIMEOUT(!bootloaderVersion(dialog).isEmpty() && !dialog.busy(), kStepMs);
@@ -145,6 +149,9 @@ private Q_SLOTS:
         QCOMPARE(frame.view().supervisor().state(), DeviceSupervisor::State::Idle);
         QVERIFY(bench.streaming());
         QCOMPARE(bench.simulator().status().firmwareVersion, std::string("3.4.0.7"));
+        // Every part of the view follows the device again, the history pane too.
+        QTRY_VERIFY(
+            frame.view().findChild<app::HistoryWnd*>()->toPlainText().contains(QLatin1String("Connected.")));
     }
 
     void aDeclinedWarningLeavesTheDeviceStreaming() {
