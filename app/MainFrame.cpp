@@ -39,9 +39,6 @@ using wyr::windows::ui::TaskDialog;
 
 namespace {
 
-// How often the commands' states are brought up to date, as a framework does
-// when it is idle; menus also update as they open.
-constexpr int kCommandUpdateMs = 250;
 // A close waits this long for the device's disconnection at most.
 constexpr int kCloseWaitMs = 5000;
 
@@ -74,9 +71,9 @@ MainFrame::MainFrame(device::OrvaneInterface& device, Context context, QWidget* 
     setCentralWidget(_view);
     buildMenus();
 
-    auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, &MainFrame::updateCommands);
-    timer->start(kCommandUpdateMs);
+    // The commands follow the device as the view shows it, and menus update as
+    // they open; no polling, which would trace the link's state into every log.
+    connect(_view, &OrvaneView::refreshed, this, &MainFrame::updateCommands);
     updateCommands();
 }
 

@@ -294,6 +294,8 @@ void OrvaneView::showAlert(AlertIcon icon, const std::wstring& text) {
 
 void OrvaneView::enableAutoConnect(bool enabled) {
     _autoConnect->setEnabled(enabled);
+    // Connect follows the button.
+    Q_EMIT refreshed();
 }
 
 void OrvaneView::enableDisconnect(bool enabled) {
@@ -308,6 +310,7 @@ void OrvaneView::enableGainButtons(bool down, bool up) {
 void OrvaneView::connected(std::int32_t /*port*/) {
     _output->subscribe(_device);
     enableDisconnect(_device.isOpen());
+    Q_EMIT refreshed();
 }
 
 void OrvaneView::showDeviceLed(int state) {
@@ -328,6 +331,10 @@ void OrvaneView::showVoltageLook(device::VoltageSupervisor::Look look) {
 
 void OrvaneView::showGain(std::int32_t gain) {
     _gainIndicator->update(gain);
+}
+
+void OrvaneView::refresh() {
+    Q_EMIT refreshed();
 }
 
 void OrvaneView::showDecibels(const std::wstring& text) {

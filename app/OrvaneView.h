@@ -80,6 +80,12 @@ public:
     void showVoltageLook(device::VoltageSupervisor::Look look) override;
     void showGain(std::int32_t gain) override;
     void showDecibels(const std::wstring& text) override;
+    // After every device notification of normal operation.
+    void refresh() override;
+
+Q_SIGNALS:
+    // The view has brought its controls up to date with the device.
+    void refreshed();
 
 protected:
     void showEvent(QShowEvent* event) override;

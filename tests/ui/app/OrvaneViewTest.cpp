@@ -18,6 +18,7 @@
 #include "wyr/windows/ui/NotificationDlg.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
@@ -197,9 +198,16 @@ private Q_SLOTS:
         QVERIFY(disconnect.isEnabled());
         QVERIFY(
             part<app::HistoryWnd>(view, "historyWnd").toPlainText().contains(QLatin1String("Connected.")));
+        // The frame's commands and frame-rate pane follow the device as it reports.
+        auto* frame = qobject_cast<app::MainFrame*>(view.window());
+        QVERIFY(frame != nullptr);
+        QTRY_VERIFY(frame->command(app::MainFrame::Reset)->isEnabled());
+        QTRY_VERIFY(frame->frameRatePane().text().endsWith(QLatin1String(" fps")));
 
         disconnect.click();
         QTRY_VERIFY_WITH_TIMEOUT(autoConnect.isEnabled(), kStepMs);
+        QTRY_VERIFY(!frame->command(app::MainFrame::Reset)->isEnabled());
+        QCOMPARE(frame->frameRatePane().text(), QStringLiteral("---"));
         QVERIFY(!disconnect.isEnabled());
         QCOMPARE(part<controls::LedCtrl>(view, "deviceLed").state(), 0);
         QCOMPARE(part<controls::SegmentDisplayCtrl>(view, "voltage").text(), QStringLiteral("-----"));
